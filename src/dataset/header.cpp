@@ -1,0 +1,31 @@
+#include "dataset/header.hpp"
+
+#include <istream>
+
+namespace {
+
+// One big-endian sample at an absolute offset; false when fewer than two
+// bytes could be read.
+bool readSampleAt(std::istream& in, std::int64_t offset, std::int64_t& value)
+{
+    unsigned char bytes[2];
+    in.seekg(offset);
+    in.read(reinterpret_cast<char*>(bytes), 2);
+    if (in.gcount() != 2)
+        return false;
+    value = bytes[0] * 256 + bytes[1];
+    return true;
+}
+
+}  // namespace
+
+HeaderStatus readParameterHeader(std::istream& parameters, ParameterHeader& header)
+{
+    ParameterHeader read;
+    if (readSampleAt(parameters, 30, read.columns) && readSampleAt(parameters, 34, read.rows) &&
+        readSampleAt(parameters, 166, read.imageCount)) {
+        header = read;
+        return HeaderStatus::read;
+    }
+    return parameters.bad() ? HeaderStatus::readFailed : HeaderStatus::tooShort;
+}
