@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -135,6 +136,8 @@ int main(int argc, char** argv)
     if (o.folder.empty())
         return usage();
 
+    std::error_code error;
+    std::filesystem::create_directories(o.folder, error);
     const std::string parameterPath = o.folder + "/tp" + o.number;
     const std::string spectroscopyPath = o.folder + "/ts" + o.number;
     if (!writeParameterFile(o, parameterPath) || !writeSpectroscopyFile(o, spectroscopyPath)) {

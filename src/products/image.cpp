@@ -9,9 +9,50 @@ namespace {
 
 // The gather reads the spectroscopy file in windows of whole pixel records
 // instead of positioning once per sample: a system call costs as much as
-// copying kilobytes, so fewer, larger reads win up to the window size, and
-// memory stays bounded whatever the size of the data set.
+// copying kilobytes, so few large reads win. Only where the unneeded bytes
+// between two pixels' samples outweigh a positioning and a read does it read
+// each pixel's samples on their own. Memory stays bounded whatever the size
+// of the data set.
 constexpr std::uint64_t windowBytes = 1 << 20;
+constexpr std::uint64_t skippedGapBytes = 32 * 1024;
+constexpr std::uint64_t outputPixels = 32 * 1024;
+
+// Collects output samples and writes them in large pieces.
+class ImageOutput {
+public:
+    explicit ImageOutput(std::ostream& image) : image_(image), buffer_(2 * outputPixels) {}
+
+    // Room for at least one more sample; false once a write has failed.
+    unsigned char* next()
+    {
+        if (used_ == buffer_.size() && !flush())
+            return nullptr;
+        unsigned char* at = buffer_.data() + used_;
+        used_ += 2;
+        return at;
+    }
+
+    bool flush()
+    {
+        if (used_ > 0 && !image_.write(reinterpret_cast<const char*>(buffer_.data()),
+                                       static_cast<std::streamsize>(used_)))
+            return false;
+        used_ = 0;
+        return static_cast<bool>(image_.flush());
+    }
+
+private:
+    std::ostream& image_;
+    std::vector<unsigned char> buffer_;
+    std::size_t used_ = 0;
+};
+
+// Size of the spectroscopy file, or -1 when it cannot be positioned.
+std::streamoff fileSize(std::istream& spectroscopy)
+{
+    spectroscopy.seekg(0, std::ios::end);
+    return spectroscopy.tellg();
+}
 
 // Produces one output sample per pixel from the bytes of the pixel's record
 // that lie between its lowest and its highest needed sample (the span).
@@ -21,6 +62,8 @@ ImageResult gather(std::istream& spectroscopy, std::ostream& image, const Parame
 {
     ImageResult result;
     result.pixels = static_cast<std::uint64_t>(header.rows * header.columns);
+    if (result.pixels == 0)
+        return result;
 
     const auto record = static_cast<std::uint64_t>(2 * header.imageCount);
     const auto spanBegin = static_cast<std::uint64_t>(2 * lowestImage);
@@ -28,56 +71,51 @@ ImageResult gather(std::istream& spectroscopy, std::ostream& image, const Parame
     const std::uint64_t span = spanEnd - spanBegin;
 
     // Pixels whose span lies wholly inside the file; the rest are written as 0.
-    std::uint64_t complete = 0;
-    if (result.pixels > 0) {
-        spectroscopy.seekg(0, std::ios::end);
-        const std::streamoff end = spectroscopy.tellg();
-        if (end < 0) {
-            result.status = ImageStatus::readFailed;
-            return result;
-        }
-        const auto size = static_cast<std::uint64_t>(end);
-        if (size >= spanEnd)
-            complete = std::min(result.pixels, (size - spanEnd) / record + 1);
+    const std::streamoff size = fileSize(spectroscopy);
+    if (size < 0) {
+        result.status = ImageStatus::readFailed;
+        return result;
     }
+    std::uint64_t complete = 0;
+    if (static_cast<std::uint64_t>(size) >= spanEnd)
+        complete = std::min(result.pixels, (static_cast<std::uint64_t>(size) - spanEnd) / record + 1);
     result.missingPixels = result.pixels - complete;
     result.firstMissingPixel = complete;
 
-    const std::uint64_t pixelsPerWindow = (windowBytes - span) / record + 1;
-    const std::uint64_t perWindow = std::min(pixelsPerWindow, std::max<std::uint64_t>(result.pixels, 1));
-    std::vector<char> window(static_cast<std::size_t>(std::min(windowBytes, (perWindow - 1) * record + span)));
-    std::vector<char> samples(static_cast<std::size_t>(2 * perWindow));
+    const std::uint64_t perWindow = std::min(
+        record - span > skippedGapBytes ? 1 : (windowBytes - span) / record + 1, complete);
+    std::vector<unsigned char> window(perWindow == 0 ? 0 : static_cast<std::size_t>((perWindow - 1) * record + span));
+    ImageOutput output(image);
 
     for (std::uint64_t first = 0; first < complete; first += perWindow) {
         const std::uint64_t count = std::min(perWindow, complete - first);
         const auto length = static_cast<std::streamsize>((count - 1) * record + span);
         spectroscopy.seekg(static_cast<std::streamoff>(first * record + spanBegin));
-        spectroscopy.read(window.data(), length);
+        spectroscopy.read(reinterpret_cast<char*>(window.data()), length);
         // Short here means the file shrank or failed while being read.
         if (spectroscopy.gcount() != length) {
             result.status = ImageStatus::readFailed;
             return result;
         }
-        const auto* in = reinterpret_cast<const unsigned char*>(window.data());
-        auto* out = reinterpret_cast<unsigned char*>(samples.data());
-        for (std::uint64_t pixel = 0; pixel < count; ++pixel, in += record, out += 2)
+        const unsigned char* in = window.data();
+        for (std::uint64_t pixel = 0; pixel < count; ++pixel, in += record) {
+            unsigned char* out = output.next();
+            if (out == nullptr) {
+                result.status = ImageStatus::writeFailed;
+                return result;
+            }
             makeSample(in, out);
-        if (!image.write(samples.data(), static_cast<std::streamsize>(2 * count))) {
+        }
+    }
+    for (std::uint64_t pixel = complete; pixel < result.pixels; ++pixel) {
+        unsigned char* out = output.next();
+        if (out == nullptr) {
             result.status = ImageStatus::writeFailed;
             return result;
         }
+        out[0] = out[1] = 0;
     }
-
-    std::fill(samples.begin(), samples.end(), '\0');
-    for (std::uint64_t left = result.missingPixels; left > 0;) {
-        const std::uint64_t count = std::min(perWindow, left);
-        if (!image.write(samples.data(), static_cast<std::streamsize>(2 * count))) {
-            result.status = ImageStatus::writeFailed;
-            return result;
-        }
-        left -= count;
-    }
-    if (!image.flush())
+    if (!output.flush())
         result.status = ImageStatus::writeFailed;
     return result;
 }
