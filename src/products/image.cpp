@@ -8,12 +8,14 @@
 namespace {
 
 // The gather reads the spectroscopy file in windows of whole pixel records
-// instead of positioning once per sample: a system call costs as much as
-// copying kilobytes, so few large reads win. Only where the unneeded bytes
-// between two pixels' samples outweigh a positioning and a read does it read
-// each pixel's samples on their own. Memory stays bounded whatever the size
-// of the data set.
-constexpr std::uint64_t windowBytes = 1 << 20;
+// rather than positioning once per sample: a system call costs as much as
+// copying kilobytes, so a few large reads win. Dense windows follow each
+// other without positioning. Only where the unneeded bytes between two
+// pixels' samples outweigh a positioning and a read does it read each
+// pixel's samples on their own. The window is kept small enough to stay in
+// the processor's cache, and memory stays bounded whatever the size of the
+// data set.
+constexpr std::uint64_t windowBytes = 256 * 1024;
 constexpr std::uint64_t skippedGapBytes = 32 * 1024;
 constexpr std::uint64_t outputPixels = 32 * 1024;
 
@@ -82,21 +84,31 @@ ImageResult gather(std::istream& spectroscopy, std::ostream& image, const Parame
     result.missingPixels = result.pixels - complete;
     result.firstMissingPixel = complete;
 
-    const std::uint64_t perWindow = std::min(
-        record - span > skippedGapBytes ? 1 : (windowBytes - span) / record + 1, complete);
-    std::vector<unsigned char> window(perWindow == 0 ? 0 : static_cast<std::size_t>((perWindow - 1) * record + span));
+    const bool dense = record - span <= skippedGapBytes;
+    const std::uint64_t perWindow =
+        dense ? std::clamp<std::uint64_t>(windowBytes / record, 1, std::max<std::uint64_t>(complete, 1)) : 1;
+    std::vector<unsigned char> window(static_cast<std::size_t>(dense ? perWindow * record : span));
     ImageOutput output(image);
 
+    std::uint64_t position = 0;
+    bool positioned = false;
     for (std::uint64_t first = 0; first < complete; first += perWindow) {
         const std::uint64_t count = std::min(perWindow, complete - first);
-        const auto length = static_cast<std::streamsize>((count - 1) * record + span);
-        spectroscopy.seekg(static_cast<std::streamoff>(first * record + spanBegin));
-        spectroscopy.read(reinterpret_cast<char*>(window.data()), length);
+        const std::uint64_t offset = first * record + spanBegin;
+        std::uint64_t length = (count - 1) * record + span;
+        // A dense window reads on to the start of the next one.
+        if (dense && first + count < complete)
+            length += record - span;
+        if (!positioned || position != offset)
+            spectroscopy.seekg(static_cast<std::streamoff>(offset));
+        spectroscopy.read(reinterpret_cast<char*>(window.data()), static_cast<std::streamsize>(length));
         // Short here means the file shrank or failed while being read.
-        if (spectroscopy.gcount() != length) {
+        if (spectroscopy.gcount() != static_cast<std::streamsize>(length)) {
             result.status = ImageStatus::readFailed;
             return result;
         }
+        position = offset + length;
+        positioned = true;
         const unsigned char* in = window.data();
         for (std::uint64_t pixel = 0; pixel < count; ++pixel, in += record) {
             unsigned char* out = output.next();
