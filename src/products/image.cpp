@@ -15,16 +15,16 @@ namespace {
 // pixel's samples on their own. The window is kept small enough to stay in
 // the processor's cache, and memory stays bounded whatever the size of the
 // data set.
-constexpr std::uint64_t windowBytes = 256 * 1024;
-constexpr std::uint64_t skippedGapBytes = 32 * 1024;
-constexpr std::uint64_t outputPixels = 32 * 1024;
+constexpr std::uint64_t windowBytes = 256U * 1024;
+constexpr std::uint64_t skippedGapBytes = 32U * 1024;
+constexpr std::uint64_t outputPixels = 32U * 1024;
 
 // Collects output samples and writes them in large pieces.
 class ImageOutput {
 public:
     explicit ImageOutput(std::ostream& image) : image_(image), buffer_(2 * outputPixels) {}
 
-    // Room for at least one more sample; false once a write has failed.
+    // Where the next sample goes, or nullptr once a write has failed.
     unsigned char* next()
     {
         if (used_ == buffer_.size() && !flush())

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr std::streamsize copyBufferBytes = 64 * 1024;
+constexpr std::streamsize copyBufferBytes = 64L * 1024;
 
 int failCopy(std::ostream& out, const char* message, std::ofstream& destination,
              const std::string& destinationName)
