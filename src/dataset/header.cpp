@@ -1,6 +1,12 @@
 #include "dataset/header.hpp"
 
+#include <ios>
 #include <istream>
+
+// Spectroscopy files pass 4 GiB, and every offset reaches the streams as a
+// std::streamoff. On Windows long is 32-bit, so the width is checked here
+// rather than assumed.
+static_assert(sizeof(std::streamoff) >= 8, "stream offsets must be 64-bit");
 
 namespace {
 

@@ -74,6 +74,13 @@ TEN_IMAGES = DataSet(columns=2, rows=1, images=10)
 LONG_NAMES = DataSet(number="1234", columns=2, rows=1, images=3)
 HIGH_BYTES = DataSet(columns=1, rows=1, images=1, values=[0x8001])
 
+# 256 x 130 pixels of 65535 samples: 4.36 GB, held as a sparse file. Image
+# 9999 of the last pixel lies past 4 GiB; at its offset modulo 4 GiB, where
+# no sample of image 9999 lies, sits a decoy that a 32-bit offset would read.
+HUGE = DataSet(columns=256, rows=130, images=65535, sparse_size=2 * 256 * 130 * 65535)
+HUGE_LAST = 2 * (9999 + 65535 * (256 * 130 - 1))
+HUGE.sparse_samples = {2 * 9999: 0x0102, HUGE_LAST: 0x1234, HUGE_LAST % (1 << 32): 0xDEAD}
+
 CASES = [
     Case("single image: the whole session and the image's samples in line order",
          "1\n1\n3\n",
@@ -124,6 +131,13 @@ CASES = [
          "1\n1\n1\n",
          upto_menu() + available(4) + ASK_IMAGE + "\n" + done("tz1_1"),
          0, dataset=NO_ROWS, new_files={"tz1_1": b"", "tp1_1": NO_ROWS.parameter_bytes()}),
+
+    Case("a spectroscopy file past 4 GiB: every sample is read from its 64-bit offset",
+         "1\n1\n9999\n",
+         upto_menu() + available(65535) + ASK_IMAGE + "\n" + done("tz1_9999"),
+         0, dataset=HUGE,
+         new_files={"tz1_9999": samples(0x0102) + bytes(2 * (256 * 130 - 2)) + samples(0x1234),
+                    "tp1_9999": HUGE.parameter_bytes()}),
 
     # The data set cannot be used.
     Case("no parameter file",

@@ -1,0 +1,61 @@
+# Install rules and packages.
+#
+#   cmake --install build             citsconv and its man page (Linux)
+#   cd build && cpack                 a Debian package, citsconv_VERSION_ARCH.deb
+#   cd build-windows && cpack         citsconv-VERSION-win64.zip: citsconv.exe
+#                                     and a short README.txt
+
+include(GNUInstallDirs)
+
+if(WIN32)
+  # One folder to unzip anywhere: the program and its README side by side.
+  install(TARGETS citsconv RUNTIME DESTINATION .)
+  configure_file(doc/README-windows.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
+else()
+  install(TARGETS citsconv RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  configure_file(doc/citsconv.1.in citsconv.1 @ONLY)
+  set(CITSCONV_MAN_PAGE ${CMAKE_CURRENT_BINARY_DIR}/citsconv.1)
+  # Man pages are installed compressed, as on any Debian system; -n keeps
+  # the name and time out of the archive, so builds are reproducible.
+  find_program(GZIP_PROGRAM gzip)
+  if(GZIP_PROGRAM)
+    add_custom_command(OUTPUT citsconv.1.gz
+      COMMAND ${GZIP_PROGRAM} -9nkf citsconv.1
+      DEPENDS ${CITSCONV_MAN_PAGE}
+      COMMENT "Compressing the man page")
+    add_custom_target(citsconv-man-page ALL DEPENDS citsconv.1.gz)
+    set(CITSCONV_MAN_PAGE ${CMAKE_CURRENT_BINARY_DIR}/citsconv.1.gz)
+  endif()
+  install(FILES ${CITSCONV_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+
+set(CITSCONV_PACKAGE_CONTACT "citsconv maintainers <citsconv@localhost>"
+  CACHE STRING "Maintainer named in the packages: name <address>")
+
+set(CPACK_PACKAGE_NAME citsconv)
+set(CPACK_PACKAGE_VENDOR "citsconv")
+set(CPACK_PACKAGE_CONTACT "${CITSCONV_PACKAGE_CONTACT}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "convert CITS data sets of a scanning tunnelling microscope into image files")
+set(CPACK_PACKAGE_DESCRIPTION [=[
+A console dialogue asks for a data set of a current imaging tunnelling
+spectroscopy (CITS) measurement and for one of its CITS images, or two for
+their difference, and writes that image as a headerless file of 16-bit
+big-endian samples, together with a copy of the data set's parameter file.]=])
+set(CPACK_STRIP_FILES ON)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME win64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION science)
+  # The dependencies (C and C++ runtime) as dpkg-shlibdeps finds them.
+  find_program(DPKG_SHLIBDEPS_PROGRAM dpkg-shlibdeps)
+  if(DPKG_SHLIBDEPS_PROGRAM)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  endif()
+endif()
+include(CPack)
