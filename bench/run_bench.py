@@ -42,17 +42,21 @@ def make_data_set(build, folder, columns, rows, images, random=True):
 
 def replies(option, images):
     if option == 1:
-        return "1\\n1\\n%d\\n" % (images // 2)
-    return "1\\n2\\n%d\\n0\\n" % (images - 1)
+        return "1\n1\n%d\n" % (images // 2)
+    return "1\n2\n%d\n0\n" % (images - 1)
 
 
-def conversion(binary, option, images):
-    return "printf '%s' | %s > /dev/null" % (replies(option, images), binary)
+def conversion(binary, folder, option, images):
+    """The command of a run, its replies taken from a file as cat takes its input."""
+    name = "replies%d" % option
+    with open(os.path.join(folder, name), "w") as f:
+        f.write(replies(option, images))
+    return "%s < %s > /dev/null" % (binary, name)
 
 
 def peak_memory_kib(binary, folder, option, images):
     result = subprocess.run(["/usr/bin/time", "-f", "%M", binary], cwd=folder, input=replies(option, images)
-                            .replace("\\n", "\n").encode(), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True)
+                            .encode(), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True)
     return int(result.stderr.decode().strip().splitlines()[-1])
 
 
@@ -61,7 +65,8 @@ def time_shape(binary, folder, images, runs):
         subprocess.run(["cat", os.path.join(folder, "ts1")], stdout=subprocess.DEVNULL, check=True)
         subprocess.run(["hyperfine", "--style", "none", "--warmup", "3", "--runs", str(runs),
                         "--export-json", report.name,
-                        "cat ts1 > /dev/null", conversion(binary, 1, images), conversion(binary, 2, images)],
+                        "cat ts1 > /dev/null", conversion(binary, folder, 1, images),
+                        conversion(binary, folder, 2, images)],
                        cwd=folder, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         results = json.load(open(report.name))["results"]
     return [r["median"] for r in results]
