@@ -42,9 +42,17 @@ PARAMETERS = INDEX.parameter_bytes()
 
 
 @dataclass
+class Repeated:
+    """A long stretch of standard input: text repeated, streamed rather than built."""
+
+    text: str
+    times: int
+
+
+@dataclass
 class Case:
     name: str
-    replies: str
+    replies: str                     # or a list of strings and Repeated pieces, sent in order
     transcript: str
     status: int
     dataset: DataSet = field(default_factory=DataSet)
@@ -55,6 +63,9 @@ class Case:
     file_size_limit: int = None      # RLIMIT_FSIZE of the run: writes past it fail
     interactive: bool = False        # send each reply only once its prompt shows
     before_reply: dict = field(default_factory=dict)  # reply index -> action(folder)
+    read_only: bool = False          # the folder is read-only for the run; files_before stay writable
+    time_limit: float = None         # seconds the run may take; by default the runner's hang timeout
+    max_rss_mib: int = None          # bound on the run's peak resident memory (with the runner's ~20 MiB)
 
 
 def single(k, dataset=INDEX):
@@ -74,18 +85,46 @@ TEN_IMAGES = DataSet(columns=2, rows=1, images=10)
 LONG_NAMES = DataSet(number="1234", columns=2, rows=1, images=3)
 HIGH_BYTES = DataSet(columns=1, rows=1, images=1, values=[0x8001])
 
-# 256 x 130 pixels of 65535 samples: 4.36 GB, held as a sparse file. Image
-# 9999 of the last pixel lies past 4 GiB; at its offset modulo 4 GiB, where
-# no sample of image 9999 lies, sits a decoy that a 32-bit offset would read.
-HUGE = DataSet(columns=256, rows=130, images=65535, sparse_size=2 * 256 * 130 * 65535)
-HUGE_LAST = 2 * (9999 + 65535 * (256 * 130 - 1))
-HUGE.sparse_samples = {2 * 9999: 0x0102, HUGE_LAST: 0x1234, HUGE_LAST % (1 << 32): 0xDEAD}
+
+def sample_at(dataset, y, x, k):
+    """Byte offset of the sample of line y, column x, CITS image k."""
+    return 2 * (k + dataset.images * (x + dataset.columns * y))
+
+
+def image_of(dataset, pixels):
+    """An image of the data set's shape: 0 but for {(y, x): value}."""
+    return samples(*(pixels.get((y, x), 0) for y in range(dataset.rows) for x in range(dataset.columns)))
+
+
+# 200 x 200 pixels of 65535 samples: 5.2 GB, sparse, read pixel by pixel.
+# Replies have at most four digits, so the highest CITS image asked for is
+# 9999. Its samples straddle 4 GiB: pixel 32768 (line 163, column 168) is the
+# last below; 0xDEAD lies where the offset of the last pixel's sample 9999
+# would point if it were cut to 32 bits.
+PAST_4_GIB = DataSet(number="5", columns=200, rows=200, images=65535, sparse_size=2 * 200 * 200 * 65535)
+PAST_4_GIB.sparse_samples = {
+    sample_at(PAST_4_GIB, 0, 0, 9999): 0x0101,
+    sample_at(PAST_4_GIB, 163, 168, 9999): 0x0202,
+    sample_at(PAST_4_GIB, 163, 169, 9999): 0x1111,
+    sample_at(PAST_4_GIB, 163, 169, 1): 0x0011,
+    sample_at(PAST_4_GIB, 199, 199, 9999): 0x3333,
+    sample_at(PAST_4_GIB, 199, 199, 1): 0x0003,
+    sample_at(PAST_4_GIB, 199, 199, 9999) % (1 << 32): 0xDEAD,
+}
+# The same shape, ending 3 bytes into the sample of line 170, column 0, CITS image 0.
+ENDS_PAST_4_GIB = DataSet(number="6", columns=200, rows=200, images=65535)
+ENDS_PAST_4_GIB.sparse_size = sample_at(ENDS_PAST_4_GIB, 170, 0, 0) + 3
+ENDS_PAST_4_GIB.sparse_samples = {sample_at(ENDS_PAST_4_GIB, 0, 0, 0): 1,
+                                  sample_at(ENDS_PAST_4_GIB, 170, 0, 0): 0x7777}
+
+# End of input must end the run at once; a second is far more than it needs.
+END_OF_INPUT_LIMIT = 1.0
 
 CASES = [
-    Case("single image: the whole session and the image's samples in line order",
+    Case("single image: the whole session, each prompt shown before its reply, and the samples in line order",
          "1\n1\n3\n",
          BANNER + ASK_NUMBER + "\n" + MENU + available(4) + ASK_IMAGE + "\n" + done("tz1_3"),
-         0, new_files={"tz1_3": samples(3, 7, 11, 15, 19, 23), "tp1_3": PARAMETERS}),
+         0, new_files={"tz1_3": samples(3, 7, 11, 15, 19, 23), "tp1_3": PARAMETERS}, interactive=True),
     Case("single image: first and last CITS image",
          "1\n1\n0\n",
          upto_menu() + available(4) + ASK_IMAGE + "\n" + done("tz1_0"),
@@ -127,17 +166,22 @@ CASES = [
          upto_menu() + available(4) + ASK_IMAGE + "\n" + done("tz1_3"),
          0, files_before={"tz1_3": b"old image, longer than the new one", "tp1_3": b"old"},
          new_files={"tz1_3": single(3), "tp1_3": PARAMETERS}),
+    Case("single image past 4 GiB: the right samples at the right pixels",
+         "5\n1\n9999\n",
+         upto_menu() + available(65535) + ASK_IMAGE + "\n" + done("tz5_9999"),
+         0, dataset=PAST_4_GIB,
+         new_files={"tz5_9999": image_of(PAST_4_GIB, {(0, 0): 0x0101, (163, 168): 0x0202, (163, 169): 0x1111,
+                                                        (199, 199): 0x3333}),
+                    "tp5_9999": PAST_4_GIB.parameter_bytes()}),
+    Case("a 200 MiB reply line is refused once and never held in memory",
+         [Repeated("7", 200 << 20), "\n1\n1\n3\n"],
+         BANNER + ASK_NUMBER + "Please enter a number\n" + "\n" + MENU + available(4) + ASK_IMAGE + "\n"
+         + done("tz1_3"),
+         0, new_files={"tz1_3": single(3), "tp1_3": PARAMETERS}, max_rss_mib=64),
     Case("no rows: the image file is created empty",
          "1\n1\n1\n",
          upto_menu() + available(4) + ASK_IMAGE + "\n" + done("tz1_1"),
          0, dataset=NO_ROWS, new_files={"tz1_1": b"", "tp1_1": NO_ROWS.parameter_bytes()}),
-
-    Case("a spectroscopy file past 4 GiB: every sample is read from its 64-bit offset",
-         "1\n1\n9999\n",
-         upto_menu() + available(65535) + ASK_IMAGE + "\n" + done("tz1_9999"),
-         0, dataset=HUGE,
-         new_files={"tz1_9999": samples(0x0102) + bytes(2 * (256 * 130 - 2)) + samples(0x1234),
-                    "tp1_9999": HUGE.parameter_bytes()}),
 
     # The data set cannot be used.
     Case("no parameter file",
@@ -169,6 +213,16 @@ CASES = [
          upto_menu() + available(1) + ASK_IMAGE + "\nCan't write the output file\nDoh!\n",
          1, dataset=DataSet(columns=300, rows=2, images=1, values=[7] * 600), file_size_limit=1000),
 
+    Case("a read-only folder: the image file cannot be created",
+         "1\n1\n3\n",
+         upto_menu() + available(4) + ASK_IMAGE + "\nCan't open the output file\nDoh!\n",
+         1, read_only=True),
+    Case("a read-only folder with a writable image file: the image is replaced, its parameter copy cannot be made",
+         "1\n1\n3\n",
+         upto_menu() + available(4) + ASK_IMAGE + "\n"
+         + "Can't open new parameter file. Doh!\nCouldn't copy parameter file!",
+         1, read_only=True, files_before={"tz1_3": b"an older image"}, new_files={"tz1_3": single(3)}),
+
     # A spectroscopy file that ends early.
     Case("a spectroscopy file cut inside a sample: the pixels without a whole sample are 0",
          "1\n1\n3\n",
@@ -182,6 +236,14 @@ CASES = [
          + "Spectroscopy file ends early: 6 of 6 pixels written as 0 (from line 0, column 0)\n"
          + done("tz1_0"),
          0, dataset=EMPTY, new_files={"tz1_0": bytes(12), "tp1_0": EMPTY.parameter_bytes()}),
+    Case("a spectroscopy file ending past 4 GiB: the pixels after its end are 0 and counted",
+         "6\n1\n0\n",
+         upto_menu() + available(65535) + ASK_IMAGE + "\n"
+         + "Spectroscopy file ends early: 5999 of 40000 pixels written as 0 (from line 170, column 1)\n"
+         + done("tz6_0"),
+         0, dataset=ENDS_PAST_4_GIB,
+         new_files={"tz6_0": image_of(ENDS_PAST_4_GIB, {(0, 0): 1, (170, 0): 0x7777}),
+                    "tp6_0": ENDS_PAST_4_GIB.parameter_bytes()}),
     Case("difference from a short file: a pixel with either sample missing is 0",
          "1\n2\n0\n3\n",
          upto_menu() + available(4) + ASK_FIRST + "\n" + available(4) + ASK_SECOND + "\n"
@@ -191,13 +253,21 @@ CASES = [
          new_files={"tz1_0-3": samples(-3, -3, -3, 0, 0, 0), "tp1_0-3": ODD_CUT.parameter_bytes()}),
 
     # Difference images.
-    Case("difference: A - B modulo 65536 with bytes taken as unsigned",
+    Case("difference: the whole session, each prompt shown before its reply; A - B modulo 65536, bytes unsigned",
          "1\n2\n0\n1\n",
          BANNER + ASK_NUMBER + "\n" + MENU + available(2) + ASK_FIRST + "\n" + available(2) + ASK_SECOND
          + "\n" + done("tz1_0-1"),
-         0, dataset=DIFFERENCES,
+         0, dataset=DIFFERENCES, interactive=True,
          new_files={"tz1_0-1": bytes.fromhex("fffb ffff 0001 8000 0000 0001"),
                     "tp1_0-1": DIFFERENCES.parameter_bytes()}),
+    Case("difference past 4 GiB: the right samples at the right pixels",
+         "5\n2\n9999\n1\n",
+         upto_menu() + available(65535) + ASK_FIRST + "\n" + available(65535) + ASK_SECOND + "\n"
+         + done("tz5_9999-1"),
+         0, dataset=PAST_4_GIB,
+         new_files={"tz5_9999-1": image_of(PAST_4_GIB, {(0, 0): 0x0101, (163, 168): 0x0202, (163, 169): 0x1100,
+                                                         (199, 199): 0x3330}),
+                    "tp5_9999-1": PAST_4_GIB.parameter_bytes()}),
     Case("difference of an image with itself is all zeros",
          "1\n2\n1\n1\n",
          upto_menu() + available(4) + ASK_FIRST + "\n" + available(4) + ASK_SECOND + "\n" + done("tz1_1-1"),
@@ -227,15 +297,18 @@ CASES = [
          1, interactive=True, before_reply={2: lambda folder: os.remove(os.path.join(folder, "tp1"))},
          removed=("tp1",), new_files={"tz1_3": single(3)}),
 
-    # End of input: the run cannot go on and creates nothing.
+    # End of input: the run cannot go on, ends at once and creates nothing.
     Case("end of input at the file number", "",
-         BANNER + ASK_NUMBER + NO_MORE_INPUT, 1),
+         BANNER + ASK_NUMBER + NO_MORE_INPUT, 1, time_limit=END_OF_INPUT_LIMIT),
     Case("end of input after refused replies", "x\n\n  \n",
-         BANNER + ASK_NUMBER + "Please enter a number\n" + NO_MORE_INPUT, 1),
+         BANNER + ASK_NUMBER + "Please enter a number\n" + NO_MORE_INPUT, 1, time_limit=END_OF_INPUT_LIMIT),
     Case("end of input at the menu", "1\n",
-         upto_menu() + NO_MORE_INPUT, 1),
+         upto_menu() + NO_MORE_INPUT, 1, time_limit=END_OF_INPUT_LIMIT),
     Case("end of input at the image number", "1\n1\n",
-         upto_menu() + available(4) + ASK_IMAGE + NO_MORE_INPUT, 1),
+         upto_menu() + available(4) + ASK_IMAGE + NO_MORE_INPUT, 1, time_limit=END_OF_INPUT_LIMIT),
+    Case("end of input at the first image of a difference", "1\n2\n",
+         upto_menu() + available(4) + ASK_FIRST + NO_MORE_INPUT, 1, time_limit=END_OF_INPUT_LIMIT),
     Case("end of input at the image to subtract", "1\n2\n1\n",
-         upto_menu() + available(4) + ASK_FIRST + "\n" + available(4) + ASK_SECOND + NO_MORE_INPUT, 1),
+         upto_menu() + available(4) + ASK_FIRST + "\n" + available(4) + ASK_SECOND + NO_MORE_INPUT, 1,
+         time_limit=END_OF_INPUT_LIMIT),
 ]
