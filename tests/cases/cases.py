@@ -66,6 +66,7 @@ class Case:
     read_only: bool = False          # the folder is read-only for the run; files_before stay writable
     time_limit: float = None         # seconds the run may take; by default the runner's hang timeout
     max_rss_mib: int = None          # bound on the run's peak resident memory (with the runner's ~20 MiB)
+    posix_only: bool = False         # a directory opens as a file, and fails only when read, on POSIX only
 
 
 def single(k, dataset=INDEX):
@@ -204,6 +205,14 @@ CASES = [
          "1\n",
          BANNER + ASK_NUMBER + "\nNo CITS images in this data set\nDoh!\n",
          1, dataset=NO_IMAGES),
+    Case("a parameter file that opens but cannot be read",
+         "1\n",
+         BANNER + ASK_NUMBER + "\nCan't read parameter file\nDoh!\n",
+         1, dataset=DataSet(without=("parameter",)), directories=("tp1",), posix_only=True),
+    Case("a spectroscopy file that opens but cannot be read: no image file is left",
+         "1\n1\n3\n",
+         upto_menu() + available(4) + ASK_IMAGE + "\nCan't read spectroscopy file\nDoh!\n",
+         1, dataset=DataSet(without=("spectroscopy",)), directories=("ts1",), posix_only=True),
     Case("the image file name is taken by a directory",
          "1\n1\n3\n",
          upto_menu() + available(4) + ASK_IMAGE + "\nCan't open the output file\nDoh!\n",
