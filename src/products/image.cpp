@@ -90,8 +90,8 @@ ImageResult gather(std::istream& spectroscopy, std::ostream& image, const Parame
     std::vector<unsigned char> window(static_cast<std::size_t>(dense ? perWindow * record : span));
     ImageOutput output(image);
 
-    std::uint64_t position = 0;
-    bool positioned = false;
+    // Taking the size left the stream at the end of the file.
+    auto position = static_cast<std::uint64_t>(size);
     for (std::uint64_t first = 0; first < complete; first += perWindow) {
         const std::uint64_t count = std::min(perWindow, complete - first);
         const std::uint64_t offset = first * record + spanBegin;
@@ -99,7 +99,7 @@ ImageResult gather(std::istream& spectroscopy, std::ostream& image, const Parame
         // A dense window reads on to the start of the next one.
         if (dense && first + count < complete)
             length += record - span;
-        if (!positioned || position != offset)
+        if (position != offset)
             spectroscopy.seekg(static_cast<std::streamoff>(offset));
         spectroscopy.read(reinterpret_cast<char*>(window.data()), static_cast<std::streamsize>(length));
         // Short here means the file shrank or failed while being read.
@@ -108,7 +108,6 @@ ImageResult gather(std::istream& spectroscopy, std::ostream& image, const Parame
             return result;
         }
         position = offset + length;
-        positioned = true;
         const unsigned char* in = window.data();
         for (std::uint64_t pixel = 0; pixel < count; ++pixel, in += record) {
             unsigned char* out = output.next();
