@@ -83,6 +83,7 @@ EXACT_HEADER = DataSet(parameter_size=168)
 NO_IMAGES = DataSet(images=0, values=[])
 NO_ROWS = DataSet(rows=0)
 TEN_IMAGES = DataSet(columns=2, rows=1, images=10)
+ONE_PIXEL = DataSet(columns=1, rows=1, images=10)
 LONG_NAMES = DataSet(number="1234", columns=2, rows=1, images=3)
 HIGH_BYTES = DataSet(columns=1, rows=1, images=1, values=[0x8001])
 
@@ -126,7 +127,7 @@ CASES = [
          "1\n1\n3\n",
          BANNER + ASK_NUMBER + "\n" + MENU + available(4) + ASK_IMAGE + "\n" + done("tz1_3"),
          0, new_files={"tz1_3": samples(3, 7, 11, 15, 19, 23), "tp1_3": PARAMETERS}, interactive=True),
-    Case("single image: first and last CITS image",
+    Case("single image: the first CITS image (the first case takes the last)",
          "1\n1\n0\n",
          upto_menu() + available(4) + ASK_IMAGE + "\n" + done("tz1_0"),
          0, new_files={"tz1_0": single(0), "tp1_0": PARAMETERS}),
@@ -138,8 +139,8 @@ CASES = [
     Case("replies after blanks, empty lines and CR LF line ends are accepted; leading zeros name the file",
          "\n\n  1\r\n\t\x0b\x0c1\r\n  07\r\n",
          upto_menu() + available(10) + ASK_IMAGE + "\n" + done("tz1_07"),
-         0, dataset=DataSet(columns=1, rows=1, images=10),
-         new_files={"tz1_07": samples(7), "tp1_07": DataSet(columns=1, rows=1, images=10).parameter_bytes()}),
+         0, dataset=ONE_PIXEL,
+         new_files={"tz1_07": samples(7), "tp1_07": ONE_PIXEL.parameter_bytes()}),
     Case("refused replies get the question's complaint and no new prompt; a whole overlong line is dropped",
          "12a\n1 2\n12 \n-1\n+1\n1.0\n12345\n00001\n" + "1" * 100000 + "\n1\n"
          "x\n1\n"
