@@ -34,13 +34,14 @@ public:
         return at;
     }
 
+    // Writes the collected samples; false when the write failed.
     bool flush()
     {
         if (used_ > 0 && !image_.write(reinterpret_cast<const char*>(buffer_.data()),
                                        static_cast<std::streamsize>(used_)))
             return false;
         used_ = 0;
-        return static_cast<bool>(image_.flush());
+        return true;
     }
 
 private:
@@ -66,6 +67,10 @@ ImageResult gather(std::istream& spectroscopy, std::ostream& image, const Parame
     result.pixels = static_cast<std::uint64_t>(header.rows * header.columns);
     if (result.pixels == 0)
         return result;
+    const auto fail = [&result](ImageStatus status) {
+        result.status = status;
+        return result;
+    };
 
     const auto record = static_cast<std::uint64_t>(2 * header.imageCount);
     const auto spanBegin = static_cast<std::uint64_t>(2 * lowestImage);
@@ -74,10 +79,8 @@ ImageResult gather(std::istream& spectroscopy, std::ostream& image, const Parame
 
     // Pixels whose span lies wholly inside the file; the rest are written as 0.
     const std::streamoff size = fileSize(spectroscopy);
-    if (size < 0) {
-        result.status = ImageStatus::readFailed;
-        return result;
-    }
+    if (size < 0)
+        return fail(ImageStatus::readFailed);
     std::uint64_t complete = 0;
     if (static_cast<std::uint64_t>(size) >= spanEnd)
         complete = std::min(result.pixels, (static_cast<std::uint64_t>(size) - spanEnd) / record + 1);
@@ -103,31 +106,25 @@ ImageResult gather(std::istream& spectroscopy, std::ostream& image, const Parame
             spectroscopy.seekg(static_cast<std::streamoff>(offset));
         spectroscopy.read(reinterpret_cast<char*>(window.data()), static_cast<std::streamsize>(length));
         // Short here means the file shrank or failed while being read.
-        if (spectroscopy.gcount() != static_cast<std::streamsize>(length)) {
-            result.status = ImageStatus::readFailed;
-            return result;
-        }
+        if (spectroscopy.gcount() != static_cast<std::streamsize>(length))
+            return fail(ImageStatus::readFailed);
         position = offset + length;
         const unsigned char* in = window.data();
         for (std::uint64_t pixel = 0; pixel < count; ++pixel, in += record) {
             unsigned char* out = output.next();
-            if (out == nullptr) {
-                result.status = ImageStatus::writeFailed;
-                return result;
-            }
+            if (out == nullptr)
+                return fail(ImageStatus::writeFailed);
             makeSample(in, out);
         }
     }
     for (std::uint64_t pixel = complete; pixel < result.pixels; ++pixel) {
         unsigned char* out = output.next();
-        if (out == nullptr) {
-            result.status = ImageStatus::writeFailed;
-            return result;
-        }
+        if (out == nullptr)
+            return fail(ImageStatus::writeFailed);
         out[0] = out[1] = 0;
     }
-    if (!output.flush())
-        result.status = ImageStatus::writeFailed;
+    if (!output.flush() || !image.flush())
+        return fail(ImageStatus::writeFailed);
     return result;
 }
 
