@@ -16,6 +16,17 @@ std::string differenceImageFileName(const std::string& fileNumber, const std::st
     return singleImageFileName(fileNumber, first) + "-" + second;
 }
 
+std::string stackFileName(const std::string& fileNumber)
+{
+    return "tz" + fileNumber + "_stack";
+}
+
+std::string stackRangeFileName(const std::string& fileNumber, const std::string& first,
+                               const std::string& last)
+{
+    return stackFileName(fileNumber) + "_" + first + "-" + last;
+}
+
 std::string newParameterFileName(const std::string& imageFileName)
 {
     return "tp" + imageFileName.substr(2);

@@ -18,5 +18,12 @@ std::string singleImageFileName(const std::string& fileNumber, const std::string
 std::string differenceImageFileName(const std::string& fileNumber, const std::string& first,
                                     const std::string& second);
 
+// "tz" + file number + "_stack": every CITS image of the data set
+std::string stackFileName(const std::string& fileNumber);
+
+// "tz" + file number + "_stack_" + first + "-" + last
+std::string stackRangeFileName(const std::string& fileNumber, const std::string& first,
+                               const std::string& last);
+
 // The image file name with its leading "tz" replaced by "tp".
 std::string newParameterFileName(const std::string& imageFileName);

@@ -1,0 +1,190 @@
+#include "stack/stack.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <istream>
+#include <ostream>
+#include <vector>
+
+namespace {
+
+// The stack is the transpose of the spectroscopy file: a matrix of pixels by
+// images becomes one of images by pixels. It is cut into tiles of a number of
+// pixels by a number of images: reading a tile takes one read per pixel (or
+// one for all of them when the tile holds whole records), writing it one
+// write per image (or one for all when it holds whole images). So system
+// calls number about samples x (1 / pixels + 1 / images), least for a square
+// tile as far as the data set's shape allows. Within a tile the transpose
+// goes in blocks that stay in the first-level cache.
+struct TilePlan {
+    std::uint64_t pixels = 0;        // W: pixels of a tile
+    std::uint64_t images = 0;        // G: images of a tile
+    bool wholeRecords = false;       // one read per tile, stepping over unneeded samples
+    std::uint64_t inputStride = 0;   // samples from one pixel to the next in the input tile
+};
+
+// Reading the unneeded samples between two pixels' spans costs less than the
+// extra positioning and read of a separate read each, up to about this many bytes.
+constexpr std::uint64_t skippedGapBytes = 16U * 1024;
+
+std::uint64_t squareRoot(std::uint64_t n)
+{
+    auto root = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(n)));
+    while (root * root > n)
+        --root;
+    while ((root + 1) * (root + 1) <= n)
+        ++root;
+    return root;
+}
+
+TilePlan planTiles(std::uint64_t pixels, std::uint64_t images, std::uint64_t imageCount,
+                   std::uint64_t tileSamples)
+{
+    TilePlan plan;
+    const std::uint64_t tile = std::max<std::uint64_t>(tileSamples, 1);
+    const std::uint64_t perPixel = (tile + pixels - 1) / pixels;
+    plan.images = std::clamp<std::uint64_t>(std::max(squareRoot(tile), perPixel), 1, images);
+    plan.pixels = std::clamp<std::uint64_t>(tile / plan.images, 1, pixels);
+    const std::uint64_t gapBytes = 2 * (imageCount - images);
+    plan.wholeRecords = plan.images == images && gapBytes <= skippedGapBytes;
+    plan.inputStride = plan.images;
+    if (plan.wholeRecords) {
+        plan.pixels = std::clamp<std::uint64_t>(tile / imageCount, 1, plan.pixels);
+        plan.inputStride = imageCount;
+    }
+    return plan;
+}
+
+// Size of the spectroscopy file, or -1 when it cannot be positioned.
+std::streamoff fileSize(std::istream& spectroscopy)
+{
+    spectroscopy.seekg(0, std::ios::end);
+    return spectroscopy.tellg();
+}
+
+// Reads `length` bytes at `offset` into `into`, of which the file holds
+// `available` (an even number): the rest, samples beyond the end of the
+// file, become 0. False when the read came up short.
+bool readSpan(std::istream& spectroscopy, std::uint64_t offset, std::uint64_t length, std::uint64_t available,
+              char* into)
+{
+    const std::uint64_t reading = std::min(length, available);
+    if (reading > 0) {
+        spectroscopy.seekg(static_cast<std::streamoff>(offset));
+        spectroscopy.read(into, static_cast<std::streamsize>(reading));
+        if (spectroscopy.gcount() != static_cast<std::streamsize>(reading))
+            return false;
+    }
+    std::fill(into + reading, into + length, '\0');
+    return true;
+}
+
+// out[g][i] = in[i][g] for the tile's images g and pixels i, in blocks of
+// block x block samples: the block's input and output lines stay in the
+// first-level cache while it is copied.
+void transposeTile(const std::uint16_t* in, std::uint64_t inputStride, std::uint16_t* out, std::uint64_t pixels,
+                   std::uint64_t images)
+{
+    constexpr std::uint64_t block = 16;
+    for (std::uint64_t i0 = 0; i0 < pixels; i0 += block) {
+        const std::uint64_t i1 = std::min(pixels, i0 + block);
+        for (std::uint64_t g0 = 0; g0 < images; g0 += block) {
+            const std::uint64_t g1 = std::min(images, g0 + block);
+            for (std::uint64_t g = g0; g < g1; ++g) {
+                std::uint16_t* line = out + g * pixels;
+                for (std::uint64_t i = i0; i < i1; ++i)
+                    line[i] = in[i * inputStride + g];
+            }
+        }
+    }
+}
+
+}  // namespace
+
+StackResult writeStack(std::istream& spectroscopy, std::ostream& stack, const ParameterHeader& header,
+                       std::int64_t first, std::int64_t last, const StackProgress& progress,
+                       std::uint64_t tileSamples)
+{
+    StackResult result;
+    const auto pixels = static_cast<std::uint64_t>(header.rows * header.columns);
+    const auto images = static_cast<std::uint64_t>(last - first + 1);
+    const auto imageCount = static_cast<std::uint64_t>(header.imageCount);
+    const auto firstImage = static_cast<std::uint64_t>(first);
+    result.samples = pixels * images;
+    if (result.samples == 0)
+        return result;
+    const auto fail = [&result](StackStatus status) {
+        result.status = status;
+        return result;
+    };
+
+    const std::streamoff size = fileSize(spectroscopy);
+    if (size < 0)
+        return fail(StackStatus::readFailed);
+    const auto fileBytes = static_cast<std::uint64_t>(size);
+    const std::uint64_t record = 2 * imageCount;
+
+    // The data stops at the first sample not wholly in the file; every
+    // sample after it in file order is missing too.
+    const std::uint64_t stopPixel = fileBytes / record;
+    const std::uint64_t stopImage = fileBytes % record / 2;
+    if (stopPixel < pixels) {
+        const std::uint64_t missingInStopPixel =
+            stopImage <= firstImage ? images : (stopImage <= firstImage + images - 1 ? firstImage + images - stopImage : 0);
+        result.missingSamples = missingInStopPixel + (pixels - stopPixel - 1) * images;
+        result.firstMissingPixel = missingInStopPixel > 0 ? stopPixel : stopPixel + 1;
+        result.firstMissingImage = static_cast<std::int64_t>(missingInStopPixel > 0 ? std::max(stopImage, firstImage)
+                                                                                    : firstImage);
+    }
+
+    const TilePlan plan = planTiles(pixels, images, imageCount, tileSamples);
+    std::vector<std::uint16_t> input(static_cast<std::size_t>(plan.pixels * plan.inputStride));
+    std::vector<std::uint16_t> output(static_cast<std::size_t>(plan.pixels * plan.images));
+    const auto available = [fileBytes](std::uint64_t offset) {
+        return offset < fileBytes ? (fileBytes - offset) & ~std::uint64_t{1} : 0;
+    };
+
+    std::uint64_t done = 0;
+    std::uint64_t written = 0;  // where the stack stream stands
+    for (std::uint64_t g0 = 0; g0 < images; g0 += plan.images) {
+        const std::uint64_t tileImages = std::min(plan.images, images - g0);
+        for (std::uint64_t p0 = 0; p0 < pixels; p0 += plan.pixels) {
+            const std::uint64_t tilePixels = std::min(plan.pixels, pixels - p0);
+            char* in = reinterpret_cast<char*>(input.data());
+            const std::uint64_t start = p0 * record + 2 * (firstImage + g0);
+            if (plan.wholeRecords) {
+                const std::uint64_t length = (tilePixels - 1) * record + 2 * tileImages;
+                if (!readSpan(spectroscopy, start, length, available(start), in))
+                    return fail(StackStatus::readFailed);
+            } else {
+                for (std::uint64_t i = 0; i < tilePixels; ++i) {
+                    const std::uint64_t offset = start + i * record;
+                    if (!readSpan(spectroscopy, offset, 2 * tileImages, available(offset),
+                                  in + 2 * i * plan.inputStride))
+                        return fail(StackStatus::readFailed);
+                }
+            }
+
+            transposeTile(input.data(), plan.inputStride, output.data(), tilePixels, tileImages);
+
+            // With whole images the tile's lines follow each other in the stack.
+            const std::uint64_t lines = tilePixels == pixels ? 1 : tileImages;
+            const std::uint64_t lineBytes = 2 * tilePixels * (tileImages / lines);
+            for (std::uint64_t g = 0; g < tileImages; g += tileImages / lines) {
+                const std::uint64_t offset = 2 * ((g0 + g) * pixels + p0);
+                if (offset != written)
+                    stack.seekp(static_cast<std::streamoff>(offset));
+                if (!stack.write(reinterpret_cast<const char*>(output.data() + g * tilePixels),
+                                 static_cast<std::streamsize>(lineBytes)))
+                    return fail(StackStatus::writeFailed);
+                written = offset + lineBytes;
+            }
+            done += tilePixels * tileImages;
+            if (progress)
+                progress(done, result.samples);
+        }
+    }
+    if (!stack.flush())
+        return fail(StackStatus::writeFailed);
+    return result;
+}
