@@ -7,6 +7,7 @@
 #include "stack/progress.hpp"
 #include "stack/stack.hpp"
 
+#include <cstdio>
 #include <fstream>
 #include <ostream>
 

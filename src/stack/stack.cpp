@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <istream>
 #include <ostream>
-#include <vector>
 
 namespace {
 
@@ -26,6 +27,11 @@ struct TilePlan {
 // Reading the unneeded samples between two pixels' spans costs less than the
 // extra positioning and read of a separate read each, up to about this many bytes.
 constexpr std::uint64_t skippedGapBytes = 16U * 1024;
+
+// Lines of a transposed tile written one by one lie a cache line further
+// apart than their length: lengths of a power of two would put every line of
+// a block into the same few cache sets.
+constexpr std::uint64_t linePadding = 32;
 
 std::uint64_t squareRoot(std::uint64_t n)
 {
@@ -79,23 +85,65 @@ bool readSpan(std::istream& spectroscopy, std::uint64_t offset, std::uint64_t le
     return true;
 }
 
-// out[g][i] = in[i][g] for the tile's images g and pixels i, in blocks of
-// block x block samples: the block's input and output lines stay in the
-// first-level cache while it is copied.
-void transposeTile(const std::uint16_t* in, std::uint64_t inputStride, std::uint16_t* out, std::uint64_t pixels,
-                   std::uint64_t images)
+// Samples are moved as they are, two bytes at a time; four of them, read as
+// one 64-bit word, lie in its lanes in memory order on a little-endian
+// processor, which is what the word-wise transpose below relies on.
+bool isLittleEndian()
 {
-    constexpr std::uint64_t block = 16;
-    for (std::uint64_t i0 = 0; i0 < pixels; i0 += block) {
-        const std::uint64_t i1 = std::min(pixels, i0 + block);
-        for (std::uint64_t g0 = 0; g0 < images; g0 += block) {
-            const std::uint64_t g1 = std::min(images, g0 + block);
-            for (std::uint64_t g = g0; g < g1; ++g) {
-                std::uint16_t* line = out + g * pixels;
-                for (std::uint64_t i = i0; i < i1; ++i)
-                    line[i] = in[i * inputStride + g];
-            }
+    const std::uint16_t one = 1;
+    unsigned char first = 0;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+}
+
+// The 4 x 4 samples of 4 pixels at `in` (inputStride apart) become 4 lines
+// of 4 at `out` (outputStride apart), through shifts and masks of 64-bit
+// words: a quarter of the loads and stores of moving them one by one.
+inline void transpose4x4(const std::uint16_t* in, std::uint64_t inputStride, std::uint16_t* out,
+                         std::uint64_t outputStride)
+{
+    constexpr std::uint64_t evenLanes = 0x0000FFFF0000FFFFU;
+    constexpr std::uint64_t oddLanes = 0xFFFF0000FFFF0000U;
+    constexpr std::uint64_t lowHalf = 0x00000000FFFFFFFFU;
+    std::uint64_t a = 0, b = 0, c = 0, d = 0;
+    std::memcpy(&a, in, 8);
+    std::memcpy(&b, in + inputStride, 8);
+    std::memcpy(&c, in + 2 * inputStride, 8);
+    std::memcpy(&d, in + 3 * inputStride, 8);
+    const std::uint64_t ab02 = (a & evenLanes) | ((b & evenLanes) << 16);  // a0 b0 a2 b2
+    const std::uint64_t ab13 = ((a >> 16) & evenLanes) | (b & oddLanes);   // a1 b1 a3 b3
+    const std::uint64_t cd02 = (c & evenLanes) | ((d & evenLanes) << 16);
+    const std::uint64_t cd13 = ((c >> 16) & evenLanes) | (d & oddLanes);
+    const std::uint64_t lines[4] = {(ab02 & lowHalf) | (cd02 << 32), (ab13 & lowHalf) | (cd13 << 32),
+                                    (ab02 >> 32) | (cd02 & ~lowHalf), (ab13 >> 32) | (cd13 & ~lowHalf)};
+    for (std::uint64_t g = 0; g < 4; ++g)
+        std::memcpy(out + g * outputStride, &lines[g], 8);
+}
+
+// out[g][i] = in[i][g] for the tile's images g and pixels i, in blocks of
+// 32 x 32 samples whose lines stay in the first-level cache while the block
+// is copied; the lines of `out` are outputStride apart. What the blocks of
+// 4 x 4 leave at the edges is moved sample by sample.
+void transposeTile(const std::uint16_t* in, std::uint64_t inputStride, std::uint16_t* out,
+                   std::uint64_t outputStride, std::uint64_t pixels, std::uint64_t images)
+{
+    constexpr std::uint64_t block = 32;
+    static const bool wordWise = isLittleEndian();
+    const std::uint64_t pixels4 = wordWise ? pixels & ~std::uint64_t{3} : 0;
+    const std::uint64_t images4 = wordWise ? images & ~std::uint64_t{3} : 0;
+    for (std::uint64_t i0 = 0; i0 < pixels4; i0 += block) {
+        const std::uint64_t i1 = std::min(pixels4, i0 + block);
+        for (std::uint64_t g0 = 0; g0 < images4; g0 += block) {
+            const std::uint64_t g1 = std::min(images4, g0 + block);
+            for (std::uint64_t g = g0; g < g1; g += 4)
+                for (std::uint64_t i = i0; i < i1; i += 4)
+                    transpose4x4(in + i * inputStride + g, inputStride, out + g * outputStride + i, outputStride);
         }
+    }
+    for (std::uint64_t g = 0; g < images; ++g) {
+        std::uint16_t* line = out + g * outputStride;
+        for (std::uint64_t i = g < images4 ? pixels4 : 0; i < pixels; ++i)
+            line[i] = in[i * inputStride + g];
     }
 }
 
@@ -138,8 +186,11 @@ StackResult writeStack(std::istream& spectroscopy, std::ostream& stack, const Pa
     }
 
     const TilePlan plan = planTiles(pixels, images, imageCount, tileSamples);
-    std::vector<std::uint16_t> input(static_cast<std::size_t>(plan.pixels * plan.inputStride));
-    std::vector<std::uint16_t> output(static_cast<std::size_t>(plan.pixels * plan.images));
+    // Left uninitialised: touching the pages first costs as much as a copy,
+    // and every sample is read or set to 0 before it is used.
+    const std::unique_ptr<std::uint16_t[]> input(new std::uint16_t[plan.pixels * plan.inputStride]);
+    const std::uint64_t outputStride = plan.pixels == pixels ? plan.pixels : plan.pixels + linePadding;
+    const std::unique_ptr<std::uint16_t[]> output(new std::uint16_t[outputStride * plan.images]);
     const auto available = [fileBytes](std::uint64_t offset) {
         return offset < fileBytes ? (fileBytes - offset) & ~std::uint64_t{1} : 0;
     };
@@ -150,7 +201,7 @@ StackResult writeStack(std::istream& spectroscopy, std::ostream& stack, const Pa
         const std::uint64_t tileImages = std::min(plan.images, images - g0);
         for (std::uint64_t p0 = 0; p0 < pixels; p0 += plan.pixels) {
             const std::uint64_t tilePixels = std::min(plan.pixels, pixels - p0);
-            char* in = reinterpret_cast<char*>(input.data());
+            char* in = reinterpret_cast<char*>(input.get());
             const std::uint64_t start = p0 * record + 2 * (firstImage + g0);
             if (plan.wholeRecords) {
                 const std::uint64_t length = (tilePixels - 1) * record + 2 * tileImages;
@@ -165,19 +216,19 @@ StackResult writeStack(std::istream& spectroscopy, std::ostream& stack, const Pa
                 }
             }
 
-            transposeTile(input.data(), plan.inputStride, output.data(), tilePixels, tileImages);
+            transposeTile(input.get(), plan.inputStride, output.get(), outputStride, tilePixels, tileImages);
 
             // With whole images the tile's lines follow each other in the stack.
-            const std::uint64_t lines = tilePixels == pixels ? 1 : tileImages;
-            const std::uint64_t lineBytes = 2 * tilePixels * (tileImages / lines);
-            for (std::uint64_t g = 0; g < tileImages; g += tileImages / lines) {
+            const std::uint64_t imagesPerWrite = tilePixels == pixels ? tileImages : 1;
+            const std::uint64_t writeBytes = 2 * tilePixels * imagesPerWrite;
+            for (std::uint64_t g = 0; g < tileImages; g += imagesPerWrite) {
                 const std::uint64_t offset = 2 * ((g0 + g) * pixels + p0);
                 if (offset != written)
                     stack.seekp(static_cast<std::streamoff>(offset));
-                if (!stack.write(reinterpret_cast<const char*>(output.data() + g * tilePixels),
-                                 static_cast<std::streamsize>(lineBytes)))
+                if (!stack.write(reinterpret_cast<const char*>(output.get() + g * outputStride),
+                                 static_cast<std::streamsize>(writeBytes)))
                     return fail(StackStatus::writeFailed);
-                written = offset + lineBytes;
+                written = offset + writeBytes;
             }
             done += tilePixels * tileImages;
             if (progress)
