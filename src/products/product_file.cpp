@@ -66,7 +66,7 @@ ProductFile::Output::int_type ProductFile::Output::overflow(int_type c)
 std::streamsize ProductFile::Output::xsputn(const char* data, std::streamsize size)
 {
     const auto wanted = static_cast<std::size_t>(size);
-    if (wanted <= static_cast<std::size_t>(epptr() - pptr())) {
+    if (wanted < buffer_.size() && wanted <= static_cast<std::size_t>(epptr() - pptr())) {
         std::memcpy(pptr(), data, wanted);
         pbump(static_cast<int>(size));
         return size;
