@@ -1,9 +1,9 @@
 # Install rules and packages.
 #
-#   cmake --install build             citsconv and its man page (Linux)
+#   cmake --install build             citsconv, its man page and licence (Linux)
 #   cd build && cpack                 a Debian package, citsconv_VERSION_ARCH.deb
-#   cd build-windows && cpack         citsconv-VERSION-win64.zip: citsconv.exe
-#                                     and a short README.txt
+#   cd build-windows && cpack         citsconv-VERSION-win64.zip: citsconv.exe,
+#                                     a short README.txt and LICENSE.txt
 
 include(GNUInstallDirs)
 
@@ -28,6 +28,15 @@ else()
     set(CITSCONV_MAN_PAGE ${CMAKE_CURRENT_BINARY_DIR}/citsconv.1.gz)
   endif()
   install(FILES ${CITSCONV_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+
+# The licence: beside the program in the zip, with Windows line ends; where
+# a Debian system keeps each package's licence otherwise.
+if(WIN32)
+  configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt DESTINATION .)
+else()
+  install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 endif()
 
 set(CITSCONV_PACKAGE_CONTACT "citsconv maintainers <citsconv@localhost>"

@@ -5,8 +5,8 @@
 #include "dialogue/reply.hpp"
 #include "products/image.hpp"
 #include "products/parameter_copy.hpp"
+#include "products/product_file.hpp"
 
-#include <cstdio>
 #include <fstream>
 #include <istream>
 #include <optional>
@@ -89,29 +89,29 @@ std::optional<ImageChoice> chooseImages(std::istream& in, std::ostream& out, int
     return choice;
 }
 
-// Writes the chosen image into a new image file and closes both files.
-// Returns 0 when the image file is complete; otherwise reports, removes the
-// incomplete file and returns 1.
+// Writes the chosen image as a new image file and closes the spectroscopy
+// file. Returns 0 when the image file is in place; otherwise reports and
+// returns 1, with the image file's name holding what it held before.
 int writeImageFile(std::ifstream& spectroscopy, const ParameterHeader& header,
                    const ImageChoice& choice, std::ostream& out)
 {
-    std::ofstream image(choice.fileName, std::ios::binary | std::ios::trunc);
-    if (!image)
+    ProductFile image;
+    if (!image.open(choice.fileName))
         return fail(out, "Can't open the output file");
 
     const ImageResult result =
         choice.option == 1
-            ? writeSingleImage(spectroscopy, image, header, replyValue(choice.first))
-            : writeDifferenceImage(spectroscopy, image, header, replyValue(choice.first),
+            ? writeSingleImage(spectroscopy, image.stream(), header, replyValue(choice.first))
+            : writeDifferenceImage(spectroscopy, image.stream(), header, replyValue(choice.first),
                                    replyValue(choice.second));
     spectroscopy.close();
-    image.close();
 
-    if (result.status != ImageStatus::written || !image) {
-        std::remove(choice.fileName.c_str());
-        return fail(out, result.status == ImageStatus::readFailed ? "Can't read spectroscopy file"
-                                                                  : "Can't write the output file");
+    if (result.status == ImageStatus::readFailed) {
+        image.discard();
+        return fail(out, "Can't read spectroscopy file");
     }
+    if (result.status != ImageStatus::written || !image.commit())
+        return fail(out, "Can't write the output file");
     if (result.missingPixels > 0) {
         const auto columns = static_cast<std::uint64_t>(header.columns);
         out << "Spectroscopy file ends early: " << result.missingPixels << " of " << result.pixels

@@ -1,8 +1,8 @@
 #include "products/parameter_copy.hpp"
 
 #include "dataset/names.hpp"
+#include "products/product_file.hpp"
 
-#include <cstdio>
 #include <fstream>
 #include <ostream>
 #include <vector>
@@ -11,44 +11,55 @@ namespace {
 
 constexpr std::streamsize copyBufferBytes = 64L * 1024;
 
-int failCopy(std::ostream& out, const char* message, std::ofstream& destination,
-             const std::string& destinationName)
+const char* copyFailure(CopyStatus status)
 {
-    out << message << std::endl;
-    destination.close();
-    std::remove(destinationName.c_str());
-    return 1;
+    switch (status) {
+    case CopyStatus::sourceOpenFailed:
+        return "Can't open parameter file. Doh!";
+    case CopyStatus::destinationOpenFailed:
+        return "Can't open new parameter file. Doh!";
+    case CopyStatus::readFailed:
+        return "Can't read parameter file. Doh!";
+    default:
+        return "Can't write new parameter file. Doh!";
+    }
 }
 
 }  // namespace
 
-int copyParameterFile(const std::string& fileNumber, const std::string& imageFileName,
-                      std::ostream& out)
+CopyStatus prepareParameterCopy(const std::string& fileNumber, const std::string& productName,
+                                ProductFile& copy)
 {
-    const std::string sourceName = dataSetNames(fileNumber).parameterFile;
-    const std::string destinationName = newParameterFileName(imageFileName);
-
-    std::ifstream source(sourceName, std::ios::binary);
-    if (!source) {
-        out << "Can't open parameter file. Doh!" << std::endl;
-        return 1;
-    }
-    std::ofstream destination(destinationName, std::ios::binary | std::ios::trunc);
-    if (!destination) {
-        out << "Can't open new parameter file. Doh!" << std::endl;
-        return 1;
-    }
+    std::ifstream source(dataSetNames(fileNumber).parameterFile, std::ios::binary);
+    if (!source)
+        return CopyStatus::sourceOpenFailed;
+    if (!copy.open(newParameterFileName(productName)))
+        return CopyStatus::destinationOpenFailed;
 
     std::vector<char> buffer(copyBufferBytes);
     while (source) {
         source.read(buffer.data(), copyBufferBytes);
-        if (source.bad())
-            return failCopy(out, "Can't read parameter file. Doh!", destination, destinationName);
-        if (!destination.write(buffer.data(), source.gcount()))
-            return failCopy(out, "Can't write new parameter file. Doh!", destination, destinationName);
+        if (source.bad()) {
+            copy.discard();
+            return CopyStatus::readFailed;
+        }
+        if (!copy.stream().write(buffer.data(), source.gcount())) {
+            copy.discard();
+            return CopyStatus::writeFailed;
+        }
     }
-    destination.close();
-    if (!destination)
-        return failCopy(out, "Can't write new parameter file. Doh!", destination, destinationName);
-    return 0;
+    return copy.close() ? CopyStatus::copied : CopyStatus::writeFailed;
+}
+
+int copyParameterFile(const std::string& fileNumber, const std::string& imageFileName,
+                      std::ostream& out)
+{
+    ProductFile copy;
+    CopyStatus status = prepareParameterCopy(fileNumber, imageFileName, copy);
+    if (status == CopyStatus::copied && !copy.commit())
+        status = CopyStatus::writeFailed;
+    if (status == CopyStatus::copied)
+        return 0;
+    out << copyFailure(status) << std::endl;
+    return 1;
 }

@@ -2,8 +2,9 @@
 
 #include "dataset/header.hpp"
 #include "dataset/names.hpp"
+#include "products/parameter_copy.hpp"
+#include "products/product_file.hpp"
 #include "stack/arguments.hpp"
-#include "stack/product_standin.hpp"
 #include "stack/progress.hpp"
 #include "stack/stack.hpp"
 

@@ -64,6 +64,7 @@ class Case:
     interactive: bool = False        # send each reply only once its prompt shows
     before_reply: dict = field(default_factory=dict)  # reply index -> action(folder)
     read_only: bool = False          # the folder is read-only for the run; files_before stay writable
+    read_only_files: tuple = ()      # files_before that are read-only for the run, in a writable folder
     time_limit: float = None         # seconds the run may take; by default the runner's hang timeout
     max_rss_mib: int = None          # bound on the run's peak resident memory (with the runner's ~20 MiB)
     posix_only: bool = False         # a directory opens as a file, and fails only when read, on POSIX only
@@ -222,16 +223,29 @@ CASES = [
          "1\n1\n0\n",
          upto_menu() + available(1) + ASK_IMAGE + "\nCan't write the output file\nDoh!\n",
          1, dataset=DataSet(columns=300, rows=2, images=1, values=[7] * 600), file_size_limit=1000),
+    Case("disk full while writing the image: the earlier image and parameter copy are kept byte for byte",
+         "1\n1\n0\n",
+         upto_menu() + available(1) + ASK_IMAGE + "\nCan't write the output file\nDoh!\n",
+         1, dataset=DataSet(columns=300, rows=2, images=1, values=[7] * 600), file_size_limit=1000,
+         files_before={"tz1_0": b"the earlier image", "tp1_0": b"the earlier parameter copy"}),
 
     Case("a read-only folder: the image file cannot be created",
          "1\n1\n3\n",
          upto_menu() + available(4) + ASK_IMAGE + "\nCan't open the output file\nDoh!\n",
          1, read_only=True),
-    Case("a read-only folder with a writable image file: the image is replaced, its parameter copy cannot be made",
+    Case("a read-only folder with a writable image file: the image file cannot be replaced",
+         "1\n1\n3\n",
+         upto_menu() + available(4) + ASK_IMAGE + "\nCan't open the output file\nDoh!\n",
+         1, read_only=True, files_before={"tz1_3": b"an older image"}),
+    Case("the image file name is a read-only file: it is kept",
+         "1\n1\n3\n",
+         upto_menu() + available(4) + ASK_IMAGE + "\nCan't open the output file\nDoh!\n",
+         1, files_before={"tz1_3": b"a read-only image"}, read_only_files=("tz1_3",)),
+    Case("the new parameter file name is a read-only file: it is kept, the image is in place",
          "1\n1\n3\n",
          upto_menu() + available(4) + ASK_IMAGE + "\n"
          + "Can't open new parameter file. Doh!\nCouldn't copy parameter file!",
-         1, read_only=True, files_before={"tz1_3": b"an older image"}, new_files={"tz1_3": single(3)}),
+         1, files_before={"tp1_3": b"a read-only copy"}, read_only_files=("tp1_3",), new_files={"tz1_3": single(3)}),
 
     # A spectroscopy file that ends early.
     Case("a spectroscopy file cut inside a sample: the pixels without a whole sample are 0",
@@ -300,6 +314,12 @@ CASES = [
          upto_menu() + available(4) + ASK_IMAGE + "\n"
          + "Can't write new parameter file. Doh!\nCouldn't copy parameter file!",
          1, file_size_limit=100, new_files={"tz1_3": single(3)}),
+    Case("disk full while copying the parameter file: the earlier copy is kept byte for byte, the new image is in place",
+         "1\n1\n3\n",
+         upto_menu() + available(4) + ASK_IMAGE + "\n"
+         + "Can't write new parameter file. Doh!\nCouldn't copy parameter file!",
+         1, file_size_limit=100, files_before={"tz1_3": b"the earlier image", "tp1_3": b"the earlier copy"},
+         new_files={"tz1_3": single(3)}),
     Case("the parameter file removed while the run waits for the last reply",
          "1\n1\n3\n",
          upto_menu() + available(4) + ASK_IMAGE + "\n"

@@ -183,25 +183,29 @@ def run(command, folder, case, unprivileged, direct):
 
 
 def make_read_only(folder, case):
-    """Makes the folder read-only for the run (files_before stay writable).
+    """Makes the folder, or the files named in read_only_files, read-only for the run.
 
-    A root run ignores permissions, so then the binary runs as an
+    Other files_before stay writable, and a folder with read-only files stays
+    writable. A root run ignores permissions, so then the binary runs as an
     unprivileged user, from a copy that user can reach. Returns whether it
     runs unprivileged; raises Skip when nothing would stop a write.
     """
     for name in os.listdir(folder):
-        os.chmod(os.path.join(folder, name), 0o666 if name in case.files_before else 0o644)
-    os.chmod(folder, 0o555)
+        mode = 0o444 if name in case.read_only_files else 0o666 if name in case.files_before else 0o644
+        os.chmod(os.path.join(folder, name), mode)
+    os.chmod(folder, 0o555 if case.read_only else 0o777)
     unprivileged = os.geteuid() == 0
+    probe_command = ": > .write-probe" if case.read_only else ": >> " + shlex.quote(case.read_only_files[0])
     try:
-        probe = subprocess.run(["/bin/sh", "-c", ": > .write-probe"], cwd=folder, stderr=subprocess.DEVNULL,
+        probe = subprocess.run(["/bin/sh", "-c", probe_command], cwd=folder, stderr=subprocess.DEVNULL,
                                preexec_fn=limits(case, unprivileged))
     except OSError as error:
         raise Skip("an unprivileged user cannot enter the scratch folder (%s)" % error)
     if probe.returncode == 0:
         os.chmod(folder, 0o755)
-        os.remove(os.path.join(folder, ".write-probe"))
-        raise Skip("a file can still be created in a read-only folder here")
+        if case.read_only:
+            os.remove(os.path.join(folder, ".write-probe"))
+        raise Skip("a read-only file or folder can still be written here")
     return unprivileged
 
 
@@ -307,7 +311,7 @@ def main():
                     unprivileged = False
                     if case.posix_only and not direct:
                         raise Skip("opening a directory as a file fails at once on other systems")
-                    if case.read_only:
+                    if case.read_only or case.read_only_files:
                         if not direct:
                             raise Skip("read-only folder cases run the binary directly, not through --prefix")
                         unprivileged = make_read_only(folder, case)

@@ -1,44 +1,16 @@
 #include "products/parameter_copy.hpp"
 
+#include "scratch_folder.hpp"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 
 namespace {
 
-// Runs each test in a scratch working directory, as the program runs in the data set's folder.
-class CopyParameterFile : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        previous = std::filesystem::current_path();
-        folder = std::filesystem::temp_directory_path() /
-                 ("citsconv-copy-" + std::to_string(std::hash<std::string>{}(
-                                         testing::UnitTest::GetInstance()->current_test_info()->name())));
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directory(folder);
-        std::filesystem::current_path(folder);
-    }
-    void TearDown() override
-    {
-        std::filesystem::current_path(previous);
-        std::filesystem::remove_all(folder);
-    }
-    static void put(const std::string& name, const std::string& bytes)
-    {
-        std::ofstream(name, std::ios::binary) << bytes;
-    }
-    static std::string get(const std::string& name)
-    {
-        std::ifstream in(name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    std::filesystem::path previous, folder;
-};
+using CopyParameterFile = ScratchFolder;
 
 TEST_F(CopyParameterFile, CopiesEveryByteWhateverTheLength)
 {
@@ -75,7 +47,7 @@ TEST_F(CopyParameterFile, AReadErrorLeavesNoCopy)
     std::ostringstream out;
     EXPECT_EQ(copyParameterFile("9", "tz9_0", out), 1);
     EXPECT_EQ(out.str(), "Can't read parameter file. Doh!\n");
-    EXPECT_FALSE(std::filesystem::exists("tp9_0"));
+    EXPECT_EQ(names(), std::set<std::string>{"tp9"});
 }
 
 }  // namespace
