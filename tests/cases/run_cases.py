@@ -13,16 +13,22 @@ through --prefix, whose command shares that process, standard error, time
 limits and memory bounds are not checked (runs still end after the runner's
 hang timeout), and the read-only folder cases are skipped.
 
-usage: run_cases.py [--crlf] [--prefix CMD] [--wine] [-k SUBSTRING] BINARY
+A table may give a case arguments for the binary and the exact standard
+error it expects (its `errors`); such a case's standard error is checked
+through --prefix too.
+
+usage: run_cases.py [--crlf] [--prefix CMD] [--wine] [--table MODULE] [-k SUBSTRING] BINARY
   --crlf     expect console lines to end in CR LF (a Windows build)
   --prefix   run the binary through CMD (for example: wine)
   --wine     run a Windows build under wine: --crlf --prefix wine, in a wine
              prefix beside the binary with one wineserver for the whole run
+  --table    the module of the case table: cases (default) or stack_cases
 """
 
 import argparse
 import atexit
 import difflib
+import importlib
 import os
 import resource
 import select
@@ -36,7 +42,6 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from cases import CASES  # noqa: E402
 from dataset import SparseFile  # noqa: E402
 
 TIMEOUT = 30.0
@@ -143,8 +148,8 @@ def run(command, folder, case, unprivileged, direct):
     """
     deadline = Deadline(case.time_limit if direct and case.time_limit else TIMEOUT)
     with tempfile.TemporaryFile() as errors:
-        proc = subprocess.Popen(command, cwd=folder, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                stderr=errors, preexec_fn=limits(case, unprivileged))
+        proc = subprocess.Popen(command + list(getattr(case, "arguments", ())), cwd=folder, stdin=subprocess.PIPE,
+                                stdout=subprocess.PIPE, stderr=errors, preexec_fn=limits(case, unprivileged))
         try:
             output = b""
             if case.interactive:
@@ -241,7 +246,13 @@ def check(case, result, folder, expected_files, crlf, direct):
     transcript, status = result.transcript, result.status
     files = folder_contents(folder)
     problems = []
-    if direct and result.errors:
+    expected_errors = getattr(case, "errors", None)
+    if expected_errors is not None:
+        expected_errors = expected_errors.replace("\n", "\r\n") if crlf else expected_errors
+        if result.errors != expected_errors.encode("latin-1"):
+            problems.append("standard error differs:\n  expected %r\n  actual   %r"
+                            % (expected_errors, result.errors.decode("latin-1")))
+    elif direct and result.errors:
         problems.append("standard error is not empty:\n" + result.errors.decode("latin-1")[-6000:])
     if direct and case.max_rss_mib is not None and result.max_rss_kib > case.max_rss_mib * 1024:
         problems.append("peak resident memory %.1f MiB, allowed %d MiB"
@@ -291,6 +302,7 @@ def main():
     parser.add_argument("--crlf", action="store_true")
     parser.add_argument("--prefix", default="")
     parser.add_argument("--wine", action="store_true")
+    parser.add_argument("--table", default="cases")
     parser.add_argument("-k", dest="only", default="")
     parser.add_argument("binary")
     args = parser.parse_args()
@@ -301,7 +313,7 @@ def main():
 
     direct = not args.prefix
     failed = skipped = 0
-    cases = [c for c in CASES if args.only in c.name]
+    cases = [c for c in importlib.import_module(args.table).CASES if args.only in c.name]
     with tempfile.TemporaryDirectory(prefix="citsconv-binary-") as binaries:
         unprivileged_command = None
         for case in cases:
