@@ -3,23 +3,26 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <istream>
+#include <memory>
 #include <ostream>
 
 namespace {
 
 // The stack is the transpose of the spectroscopy file: a matrix of pixels by
 // images becomes one of images by pixels. It is cut into tiles of a number of
-// pixels by a number of images: reading a tile takes one read per pixel (or
-// one for all of them when the tile holds whole records), writing it one
-// write per image (or one for all when it holds whole images). So system
-// calls number about samples x (1 / pixels + 1 / images), least for a square
-// tile as far as the data set's shape allows. Within a tile the transpose
+// pixels by a number of images, held in memory twice (as read and as
+// transposed). Reading a tile takes one read per pixel, or one for all of
+// them when the tile holds whole records; writing it one write per image, or
+// one for all when it holds whole images. A system call costs about as much
+// as copying 16 KiB, so the tile is made as large as the memory bound allows
+// and shaped for the fewest calls: whole images where the reads per pixel
+// stay large, else as square as the data set's shape allows (calls number
+// about samples x (1 / pixels + 1 / images)). Within a tile the transpose
 // goes in blocks that stay in the first-level cache.
 struct TilePlan {
-    std::uint64_t pixels = 0;        // W: pixels of a tile
-    std::uint64_t images = 0;        // G: images of a tile
+    std::uint64_t pixels = 0;        // of a tile
+    std::uint64_t images = 0;        // of a tile
     bool wholeRecords = false;       // one read per tile, stepping over unneeded samples
     std::uint64_t inputStride = 0;   // samples from one pixel to the next in the input tile
 };
@@ -27,6 +30,16 @@ struct TilePlan {
 // Reading the unneeded samples between two pixels' spans costs less than the
 // extra positioning and read of a separate read each, up to about this many bytes.
 constexpr std::uint64_t skippedGapBytes = 16U * 1024;
+
+// Tiles of whole images (of at most largestLine pixels) are taken where each
+// pixel's read is at least this many samples (4 KiB): their one write
+// replaces a write per image.
+constexpr std::uint64_t smallestRead = 2048;
+
+// Writes of lines longer than this many samples (128 KiB) would save next to
+// nothing in system calls, and a larger tile costs more than that in memory
+// first touched and in caches left.
+constexpr std::uint64_t largestLine = 64U * 1024;
 
 // Lines of a transposed tile written one by one lie a cache line further
 // apart than their length: lengths of a power of two would put every line of
@@ -48,9 +61,14 @@ TilePlan planTiles(std::uint64_t pixels, std::uint64_t images, std::uint64_t ima
 {
     TilePlan plan;
     const std::uint64_t tile = std::max<std::uint64_t>(tileSamples, 1);
-    const std::uint64_t perPixel = (tile + pixels - 1) / pixels;
-    plan.images = std::clamp<std::uint64_t>(std::max(squareRoot(tile), perPixel), 1, images);
-    plan.pixels = std::clamp<std::uint64_t>(tile / plan.images, 1, pixels);
+    const std::uint64_t imagesOfWholeImages = std::min(images, tile / pixels);
+    if (pixels <= largestLine && imagesOfWholeImages >= std::min(images, smallestRead)) {
+        plan.pixels = pixels;
+        plan.images = imagesOfWholeImages;
+    } else {
+        plan.images = std::clamp<std::uint64_t>(std::max(squareRoot(tile), (tile + pixels - 1) / pixels), 1, images);
+        plan.pixels = std::clamp<std::uint64_t>(tile / plan.images, 1, std::min(pixels, largestLine));
+    }
     const std::uint64_t gapBytes = 2 * (imageCount - images);
     plan.wholeRecords = plan.images == images && gapBytes <= skippedGapBytes;
     plan.inputStride = plan.images;

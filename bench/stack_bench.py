@@ -1,0 +1,114 @@
+#!/usr/bin/env python3
+"""Times citsconv-stack against cp and numpy on large synthetic data sets.
+
+For each shape the script makes a data set of random samples (with the
+example data set maker), warms the page cache, and lets hyperfine time, side
+by side in one run: `cp ts1 copy`; the same followed by `sync copy` (the
+stack, like every product, is flushed to the disk before it takes its name);
+`citsconv-stack 1`; and numpy's transposition, both as `np.memmap(...).T
+.tofile(...)` and through `np.ascontiguousarray` (a copy in memory first).
+It prints the medians, the mean CPU time (user + system: the machine is
+shared, so the wall time is noisy), the ratios and the peak resident memory
+of the stack and of numpy. A sparse 5 GB data set then checks that the
+stack's memory does not grow with the data set.
+
+usage: bench/stack_bench.py [--build build] [--data /tmp/citsconv-bench] [--runs 10] [--only SHAPE]
+Needs hyperfine, /usr/bin/time and numpy for /usr/bin/python3. Run it by hand.
+"""
+
+import argparse
+import json
+import os
+import subprocess
+import sys
+import tempfile
+
+SHAPES = [(512, 512, 1024), (2048, 2048, 4), (64, 64, 65535)]  # columns, rows, CITS images
+SPARSE = (1024, 1024, 2384)  # 5.0 GB
+PYTHON = "/usr/bin/python3"
+NUMPY = {
+    "numpy .T.tofile": "np.memmap('ts1', '>u2', 'r', shape=(%(pixels)d, %(images)d)).T.tofile('numpy_stack')",
+    "numpy contiguous": "np.ascontiguousarray(np.memmap('ts1', '>u2', 'r', shape=(%(pixels)d, %(images)d)).T)"
+                        ".tofile('numpy_stack')",
+}
+
+
+def make_data_set(build, folder, columns, rows, images):
+    path = os.path.join(folder, "ts1")
+    if os.path.exists(path) and os.path.getsize(path) == 2 * columns * rows * images:
+        return
+    command = [os.path.join(build, "citsconv-example"), "--size", str(columns), str(rows), str(images), "--random"]
+    subprocess.run(command + [folder], check=True, stdout=subprocess.DEVNULL)
+
+
+def numpy_command(script, columns, rows, images):
+    return '%s -c "import numpy as np; %s"' % (PYTHON, script % {"pixels": columns * rows, "images": images})
+
+
+def peak_memory_mib(command, folder):
+    result = subprocess.run(["/usr/bin/time", "-f", "%M", "/bin/sh", "-c", command], cwd=folder,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True)
+    return int(result.stderr.decode().strip().splitlines()[-1]) / 1024
+
+
+def time_commands(folder, commands, runs):
+    with tempfile.NamedTemporaryFile(suffix=".json") as report:
+        subprocess.run(["cat", os.path.join(folder, "ts1")], stdout=subprocess.DEVNULL, check=True)
+        subprocess.run(["hyperfine", "--style", "none", "--warmup", "1", "--runs", str(runs),
+                        "--export-json", report.name] + commands,
+                       cwd=folder, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return json.load(open(report.name))["results"]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", default="build")
+    parser.add_argument("--data", default=os.path.join(tempfile.gettempdir(), "citsconv-bench"))
+    parser.add_argument("--runs", type=int, default=10)
+    parser.add_argument("--only", default="")
+    args = parser.parse_args()
+    build = os.path.abspath(args.build)
+    stack = os.path.join(build, "citsconv-stack")
+
+    names = ["cp", "cp + sync", "stack"] + list(NUMPY)
+    print("| data set | size | " + " | ".join("%s median (CPU)" % n for n in names)
+          + " | stack / cp | stack / cp + sync | numpy / stack | peak RSS stack / numpy |")
+    print("|---" * (len(names) + 6) + "|")
+    for columns, rows, images in SHAPES:
+        name = "%dx%dx%d" % (columns, rows, images)
+        if args.only not in name:
+            continue
+        folder = os.path.join(args.data, name)
+        make_data_set(build, folder, columns, rows, images)
+        commands = ["cp ts1 copy", "cp ts1 copy && sync copy", stack + " 1 > /dev/null"]
+        commands += [numpy_command(script, columns, rows, images) for script in NUMPY.values()]
+        results = time_commands(folder, commands, args.runs)
+        median = [r["median"] for r in results]
+        cpu = [r["user"] + r["system"] for r in results]
+        memory = [peak_memory_mib(commands[2], folder), peak_memory_mib(commands[4], folder)]
+        print("| %s | %d MiB | %s | %.2f | %.2f | %.1f / %.1f | %.1f / %.0f MiB |"
+              % (name, 2 * columns * rows * images >> 20,
+                 " | ".join("%.3f s (%.3f)" % (m, c) for m, c in zip(median, cpu)),
+                 median[2] / median[0], median[2] / median[1], median[3] / median[2], median[4] / median[2],
+                 memory[0], memory[1]))
+        sys.stdout.flush()
+
+    if not args.only or args.only == "sparse":
+        columns, rows, images = SPARSE
+        folder = os.path.join(args.data, "sparse")
+        os.makedirs(folder, exist_ok=True)
+        header = bytearray(256)
+        for offset, value in ((30, columns), (34, rows), (166, images)):
+            header[offset:offset + 2] = value.to_bytes(2, "big")
+        with open(os.path.join(folder, "tp1"), "wb") as f:
+            f.write(header)
+        with open(os.path.join(folder, "ts1"), "wb") as f:
+            f.truncate(2 * columns * rows * images)
+        memory = [peak_memory_mib(stack + " 1 0 99 > /dev/null", folder),
+                  peak_memory_mib(stack + " 1 2000 2383 > /dev/null", folder)]
+        print("\nsparse %dx%dx%d, %.1f GB: peak RSS of the stack of images 0-99 %.1f MiB, of 2000-2383 %.1f MiB"
+              % (columns, rows, images, 2 * columns * rows * images / 1e9, memory[0], memory[1]))
+
+
+if __name__ == "__main__":
+    main()
