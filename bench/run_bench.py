@@ -40,6 +40,18 @@ def make_data_set(build, folder, columns, rows, images, random=True):
     subprocess.run(command + (["--random"] if random else []) + [folder], check=True, stdout=subprocess.DEVNULL)
 
 
+def make_sparse_data_set(folder, columns, rows, images):
+    """A data set of that shape whose spectroscopy file is one hole: no disk space, any size."""
+    os.makedirs(folder, exist_ok=True)
+    header = bytearray(256)
+    for offset, value in ((30, columns), (34, rows), (166, images)):
+        header[offset:offset + 2] = value.to_bytes(2, "big")
+    with open(os.path.join(folder, "tp1"), "wb") as f:
+        f.write(header)
+    with open(os.path.join(folder, "ts1"), "wb") as f:
+        f.truncate(2 * columns * rows * images)
+
+
 def replies(option, images):
     if option == 1:
         return "1\n1\n%d\n" % (images // 2)
@@ -102,14 +114,7 @@ def main():
     if not args.only or args.only == "sparse":
         columns, rows, images = SPARSE
         folder = os.path.join(args.data, "sparse")
-        os.makedirs(folder, exist_ok=True)
-        header = bytearray(256)
-        for offset, value in ((30, columns), (34, rows), (166, images)):
-            header[offset:offset + 2] = value.to_bytes(2, "big")
-        with open(os.path.join(folder, "tp1"), "wb") as f:
-            f.write(header)
-        with open(os.path.join(folder, "ts1"), "wb") as f:
-            f.truncate(2 * columns * rows * images)
+        make_sparse_data_set(folder, columns, rows, images)
         memory = [peak_memory_kib(binary, folder, option, images) for option in (1, 2)]
         print("\nsparse %s, %.1f GB: peak RSS %.1f / %.1f MiB"
               % (shape_name(columns, rows, images), 2 * columns * rows * images / 1e9,

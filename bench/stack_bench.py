@@ -23,22 +23,15 @@ import subprocess
 import sys
 import tempfile
 
+from run_bench import SPARSE, make_data_set, make_sparse_data_set
+
 SHAPES = [(512, 512, 1024), (2048, 2048, 4), (64, 64, 65535)]  # columns, rows, CITS images
-SPARSE = (1024, 1024, 2384)  # 5.0 GB
 PYTHON = "/usr/bin/python3"
 NUMPY = {
     "numpy .T.tofile": "np.memmap('ts1', '>u2', 'r', shape=(%(pixels)d, %(images)d)).T.tofile('numpy_stack')",
     "numpy contiguous": "np.ascontiguousarray(np.memmap('ts1', '>u2', 'r', shape=(%(pixels)d, %(images)d)).T)"
                         ".tofile('numpy_stack')",
 }
-
-
-def make_data_set(build, folder, columns, rows, images):
-    path = os.path.join(folder, "ts1")
-    if os.path.exists(path) and os.path.getsize(path) == 2 * columns * rows * images:
-        return
-    command = [os.path.join(build, "citsconv-example"), "--size", str(columns), str(rows), str(images), "--random"]
-    subprocess.run(command + [folder], check=True, stdout=subprocess.DEVNULL)
 
 
 def numpy_command(script, columns, rows, images):
@@ -96,14 +89,7 @@ def main():
     if not args.only or args.only == "sparse":
         columns, rows, images = SPARSE
         folder = os.path.join(args.data, "sparse")
-        os.makedirs(folder, exist_ok=True)
-        header = bytearray(256)
-        for offset, value in ((30, columns), (34, rows), (166, images)):
-            header[offset:offset + 2] = value.to_bytes(2, "big")
-        with open(os.path.join(folder, "tp1"), "wb") as f:
-            f.write(header)
-        with open(os.path.join(folder, "ts1"), "wb") as f:
-            f.truncate(2 * columns * rows * images)
+        make_sparse_data_set(folder, columns, rows, images)
         memory = [peak_memory_mib(stack + " 1 0 99 > /dev/null", folder),
                   peak_memory_mib(stack + " 1 2000 2383 > /dev/null", folder)]
         print("\nsparse %dx%dx%d, %.1f GB: peak RSS of the stack of images 0-99 %.1f MiB, of 2000-2383 %.1f MiB"

@@ -2,6 +2,7 @@
 
 #include "dataset/header.hpp"
 #include "dataset/names.hpp"
+#include "dataset/open.hpp"
 #include "products/parameter_copy.hpp"
 #include "products/product_file.hpp"
 #include "stack/arguments.hpp"
@@ -60,26 +61,13 @@ int runStack(const std::vector<std::string>& arguments, std::ostream& out, std::
     }
     const StackArguments& asked = parsed.arguments;
 
-    const DataSetNames names = dataSetNames(asked.fileNumber);
-    std::ifstream parameters(names.parameterFile, std::ios::binary);
-    if (!parameters)
-        return fail(errors, "Can't open parameter file");
     // Unbuffered: the stack is read in large pieces straight into its tiles.
     std::ifstream spectroscopy;
     spectroscopy.rdbuf()->pubsetbuf(nullptr, 0);
-    spectroscopy.open(names.spectroscopyFile, std::ios::binary);
-    if (!spectroscopy)
-        return fail(errors, "Can't open spectroscopy file");
-
     ParameterHeader header;
-    const HeaderStatus headerStatus = readParameterHeader(parameters, header);
-    parameters.close();
-    if (headerStatus == HeaderStatus::tooShort)
-        return fail(errors, "Parameter file too short");
-    if (headerStatus == HeaderStatus::readFailed)
-        return fail(errors, "Can't read parameter file");
-    if (header.imageCount == 0)
-        return fail(errors, "No CITS images in this data set");
+    const DataSetStatus dataSet = openDataSet(asked.fileNumber, spectroscopy, header);
+    if (dataSet != DataSetStatus::opened)
+        return fail(errors, dataSetFailure(dataSet));
 
     const std::int64_t first = asked.wholeDataSet ? 0 : imageNumberValue(asked.first);
     const std::int64_t last = asked.wholeDataSet ? header.imageCount - 1 : imageNumberValue(asked.last);
