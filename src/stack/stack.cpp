@@ -41,9 +41,9 @@ constexpr std::uint64_t smallestRead = 2048;
 // first touched and in caches left.
 constexpr std::uint64_t largestLine = 64U * 1024;
 
-// Lines of a transposed tile written one by one lie a cache line further
-// apart than their length: lengths of a power of two would put every line of
-// a block into the same few cache sets.
+// Pixels read one by one, and lines of a transposed tile written one by
+// one, lie a cache line further apart than their length: lengths of a power
+// of two would put every line of a block into the same few cache sets.
 constexpr std::uint64_t linePadding = 32;
 
 std::uint64_t squareRoot(std::uint64_t n)
@@ -71,7 +71,7 @@ TilePlan planTiles(std::uint64_t pixels, std::uint64_t images, std::uint64_t ima
     }
     const std::uint64_t gapBytes = 2 * (imageCount - images);
     plan.wholeRecords = plan.images == images && gapBytes <= skippedGapBytes;
-    plan.inputStride = plan.images;
+    plan.inputStride = plan.images + linePadding;
     if (plan.wholeRecords) {
         plan.pixels = std::clamp<std::uint64_t>(tile / imageCount, 1, plan.pixels);
         plan.inputStride = imageCount;
@@ -195,12 +195,16 @@ StackResult writeStack(std::istream& spectroscopy, std::ostream& stack, const Pa
     const std::uint64_t stopPixel = fileBytes / record;
     const std::uint64_t stopImage = fileBytes % record / 2;
     if (stopPixel < pixels) {
-        const std::uint64_t missingInStopPixel =
-            stopImage <= firstImage ? images : (stopImage <= firstImage + images - 1 ? firstImage + images - stopImage : 0);
+        const std::uint64_t end = firstImage + images;  // past the last image of the stack
+        const std::uint64_t missingInStopPixel = end - std::clamp(stopImage, firstImage, end);
         result.missingSamples = missingInStopPixel + (pixels - stopPixel - 1) * images;
-        result.firstMissingPixel = missingInStopPixel > 0 ? stopPixel : stopPixel + 1;
-        result.firstMissingImage = static_cast<std::int64_t>(missingInStopPixel > 0 ? std::max(stopImage, firstImage)
-                                                                                    : firstImage);
+        if (missingInStopPixel > 0) {
+            result.firstMissingPixel = stopPixel;
+            result.firstMissingImage = static_cast<std::int64_t>(std::max(stopImage, firstImage));
+        } else {
+            result.firstMissingPixel = stopPixel + 1;
+            result.firstMissingImage = first;
+        }
     }
 
     const TilePlan plan = planTiles(pixels, images, imageCount, tileSamples);
