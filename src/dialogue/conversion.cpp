@@ -2,6 +2,7 @@
 
 #include "dataset/header.hpp"
 #include "dataset/names.hpp"
+#include "dataset/open.hpp"
 #include "dialogue/reply.hpp"
 #include "products/image.hpp"
 #include "products/parameter_copy.hpp"
@@ -132,24 +133,13 @@ int runConversion(std::istream& in, std::ostream& out)
         return 1;
     out << std::endl;
 
-    const DataSetNames names = dataSetNames(*fileNumber);
-    std::ifstream parameters(names.parameterFile, std::ios::binary);
-    if (!parameters)
-        return fail(out, "Can't open parameter file");
-    std::ifstream spectroscopy(names.spectroscopyFile, std::ios::binary);
-    if (!spectroscopy)
-        return fail(out, "Can't open spectroscopy file");
-
+    std::ifstream spectroscopy;
     ParameterHeader header;
-    const HeaderStatus headerStatus = readParameterHeader(parameters, header);
-    parameters.close();
-    if (headerStatus == HeaderStatus::tooShort)
-        return fail(out, "Parameter file too short");
-    if (headerStatus == HeaderStatus::readFailed)
-        return fail(out, "Can't read parameter file");
-    // Every image number would be out of range: the question could never end.
-    if (header.imageCount == 0)
-        return fail(out, "No CITS images in this data set");
+    // A data set without CITS images fails here too: every image number
+    // would be out of range, and the question could never end.
+    const DataSetStatus dataSet = openDataSet(*fileNumber, spectroscopy, header);
+    if (dataSet != DataSetStatus::opened)
+        return fail(out, dataSetFailure(dataSet));
 
     const std::optional<int> option = chooseOption(in, out);
     if (!option)

@@ -11,21 +11,21 @@ namespace {
 
 constexpr std::streamsize copyBufferBytes = 64L * 1024;
 
+}  // namespace
+
 const char* copyFailure(CopyStatus status)
 {
     switch (status) {
     case CopyStatus::sourceOpenFailed:
-        return "Can't open parameter file. Doh!";
+        return "Can't open parameter file";
     case CopyStatus::destinationOpenFailed:
-        return "Can't open new parameter file. Doh!";
+        return "Can't open new parameter file";
     case CopyStatus::readFailed:
-        return "Can't read parameter file. Doh!";
+        return "Can't read parameter file";
     default:
-        return "Can't write new parameter file. Doh!";
+        return "Can't write new parameter file";
     }
 }
-
-}  // namespace
 
 CopyStatus prepareParameterCopy(const std::string& fileNumber, const std::string& productName,
                                 ProductFile& copy)
@@ -60,6 +60,6 @@ int copyParameterFile(const std::string& fileNumber, const std::string& imageFil
         status = CopyStatus::writeFailed;
     if (status == CopyStatus::copied)
         return 0;
-    out << copyFailure(status) << std::endl;
+    out << copyFailure(status) << ". Doh!" << std::endl;
     return 1;
 }

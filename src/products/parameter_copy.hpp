@@ -15,6 +15,9 @@ enum class CopyStatus { copied, sourceOpenFailed, destinationOpenFailed, readFai
 CopyStatus prepareParameterCopy(const std::string& fileNumber, const std::string& productName,
                                 ProductFile& copy);
 
+// Why a copy failed, as a short sentence ("Can't open parameter file").
+const char* copyFailure(CopyStatus status);
+
 // The parameter file copy that ends a conversion: prepares and commits it.
 // Returns 0 when the copy is in place, 1 after writing the reason to out.
 int copyParameterFile(const std::string& fileNumber, const std::string& imageFileName,

@@ -9,7 +9,6 @@
 #include "stack/progress.hpp"
 #include "stack/stack.hpp"
 
-#include <cstdio>
 #include <fstream>
 #include <ostream>
 
@@ -19,20 +18,6 @@ int fail(std::ostream& errors, const std::string& reason)
 {
     errors << "citsconv-stack: " << reason << std::endl;
     return 1;
-}
-
-const char* copyFailure(CopyStatus status)
-{
-    switch (status) {
-    case CopyStatus::sourceOpenFailed:
-        return "Can't open parameter file";
-    case CopyStatus::destinationOpenFailed:
-        return "Can't open new parameter file";
-    case CopyStatus::readFailed:
-        return "Can't read parameter file";
-    default:
-        return "Can't write new parameter file";
-    }
 }
 
 void reportStack(std::ostream& out, const std::string& name, const ParameterHeader& header, std::int64_t first,
@@ -76,8 +61,8 @@ int runStack(const std::vector<std::string>& arguments, std::ostream& out, std::
     const std::string name = asked.wholeDataSet ? stackFileName(asked.fileNumber)
                                                 : stackRangeFileName(asked.fileNumber, asked.first, asked.last);
 
-    // The copy is made first and the stack moved into place before it, so
-    // that a failure anywhere leaves neither.
+    // The copy is made and closed first, the stack moved into place before
+    // it, so that a failure before the last move leaves neither.
     ProductFile copy;
     const CopyStatus copyStatus = prepareParameterCopy(asked.fileNumber, name, copy);
     if (copyStatus != CopyStatus::copied)
@@ -96,10 +81,10 @@ int runStack(const std::vector<std::string>& arguments, std::ostream& out, std::
         return fail(errors, "Can't read spectroscopy file");
     if (result.status == StackStatus::writeFailed || !stack.commit())
         return fail(errors, "Can't write the output file");
-    if (!copy.commit()) {
-        std::remove(name.c_str());
-        return fail(errors, "Can't write new parameter file");
-    }
+    // Only the move of the complete copy is left to fail here. The stack,
+    // complete and in place, may have replaced an earlier one: it stays.
+    if (!copy.commit())
+        return fail(errors, copyFailure(CopyStatus::writeFailed));
     reportStack(out, name, header, first, last, result);
     out << "Parameter file copied as " << newParameterFileName(name) << std::endl;
     return 0;
