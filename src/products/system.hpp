@@ -56,3 +56,7 @@ int listUnfinished(const std::string& name);
 
 // Takes a file off the list. Call with interrupts held.
 void unlistUnfinished(int slot);
+
+// Calls remove with the name of every listed file; safe in a signal
+// handler when remove is.
+void removeUnfinished(void (*remove)(const char* name));

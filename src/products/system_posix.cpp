@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,14 +13,6 @@ int descriptor(FileHandle file)
 {
     return static_cast<int>(file);
 }
-
-// The unfinished files, readable from a signal handler: a slot's name is
-// complete before the slot is marked used, and interrupts are held while
-// either changes.
-constexpr int slotCount = 4;
-constexpr std::size_t slotNameBytes = 256;
-char unfinishedNames[slotCount][slotNameBytes];
-volatile std::sig_atomic_t slotUsed[slotCount];
 
 const int interrupts[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -40,9 +31,7 @@ sigset_t interruptSet()
 // death by that signal.
 extern "C" void removeUnfinishedAndDie(int signal)
 {
-    for (int slot = 0; slot < slotCount; ++slot)
-        if (slotUsed[slot])
-            unlink(unfinishedNames[slot]);
+    removeUnfinished([](const char* name) { unlink(name); });
     struct sigaction defaultAction {};
     defaultAction.sa_handler = SIG_DFL;
     sigemptyset(&defaultAction.sa_mask);
@@ -151,24 +140,4 @@ void holdInterrupts()
 void releaseInterrupts()
 {
     sigprocmask(SIG_SETMASK, &maskBeforeHold, nullptr);
-}
-
-int listUnfinished(const std::string& name)
-{
-    if (name.size() >= slotNameBytes)
-        return -1;
-    for (int slot = 0; slot < slotCount; ++slot) {
-        if (!slotUsed[slot]) {
-            std::memcpy(unfinishedNames[slot], name.c_str(), name.size() + 1);
-            slotUsed[slot] = 1;
-            return slot;
-        }
-    }
-    return -1;
-}
-
-void unlistUnfinished(int slot)
-{
-    if (slot >= 0 && slot < slotCount)
-        slotUsed[slot] = 0;
 }

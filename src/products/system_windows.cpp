@@ -6,7 +6,6 @@
 #endif
 #include <windows.h>
 
-#include <cstring>
 
 namespace {
 
@@ -15,13 +14,9 @@ HANDLE handle(FileHandle file)
     return reinterpret_cast<HANDLE>(file);
 }
 
-// The unfinished files. The console control handler runs in a thread of
-// its own; the lock keeps it and the main thread from changing the list or
+// The console control handler runs in a thread of its own; the lock keeps
+// it and the main thread from changing the list of unfinished files or
 // moving a listed file at the same time.
-constexpr int slotCount = 4;
-constexpr std::size_t slotNameBytes = 256;
-char unfinishedNames[slotCount][slotNameBytes];
-bool slotUsed[slotCount];
 CRITICAL_SECTION lock;
 
 // Removes the unfinished files, then lets the default handler end the
@@ -34,9 +29,7 @@ BOOL WINAPI removeUnfinishedAndDie(DWORD event)
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
     EnterCriticalSection(&lock);
-    for (int slot = 0; slot < slotCount; ++slot)
-        if (slotUsed[slot])
-            DeleteFileA(unfinishedNames[slot]);
+    removeUnfinished([](const char* name) { DeleteFileA(name); });
     return FALSE;
 }
 
@@ -135,24 +128,4 @@ void holdInterrupts()
 void releaseInterrupts()
 {
     LeaveCriticalSection(&lock);
-}
-
-int listUnfinished(const std::string& name)
-{
-    if (name.size() >= slotNameBytes)
-        return -1;
-    for (int slot = 0; slot < slotCount; ++slot) {
-        if (!slotUsed[slot]) {
-            std::memcpy(unfinishedNames[slot], name.c_str(), name.size() + 1);
-            slotUsed[slot] = true;
-            return slot;
-        }
-    }
-    return -1;
-}
-
-void unlistUnfinished(int slot)
-{
-    if (slot >= 0 && slot < slotCount)
-        slotUsed[slot] = false;
 }
