@@ -12,9 +12,11 @@ earlier run. The test
   being written: each process dies of that signal, writes nothing more, and
   leaves the folder exactly as it was;
 - kills one with SIGKILL: no product's name changes, at most the temporary
-  file is left, and a run after it succeeds.
+  file is left, and a run after it succeeds;
+- interrupts citsconv-stack, which holds its parameter copy and its stack
+  under temporary names at once, with each of the three signals: both go.
 
-usage: interrupt_test.py BINARY        (POSIX only)
+usage: interrupt_test.py CITSCONV [CITSCONV_STACK]        (POSIX only)
 """
 
 import os
@@ -47,10 +49,11 @@ def default_signals():
         signal.signal(number, signal.SIG_DFL)
 
 
-def start(binary, folder):
-    proc = subprocess.Popen([binary], cwd=folder, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+def start(binary, folder, arguments=()):
+    proc = subprocess.Popen([binary, *arguments], cwd=folder, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                             stderr=subprocess.STDOUT, preexec_fn=default_signals)
-    proc.stdin.write(REPLIES)
+    if not arguments:
+        proc.stdin.write(REPLIES)
     proc.stdin.close()
     return proc
 
@@ -69,11 +72,11 @@ def temporary_names(found):
     return sorted(name for name in found if name not in ("tz7_1", "tp7_1"))
 
 
-def wait_for_temporary(proc, folder):
-    """Waits until the image is being written under its temporary name."""
+def wait_for_temporary(proc, folder, product="tz7_1"):
+    """Waits until the product is being written under its temporary name."""
     deadline = time.monotonic() + TIMEOUT
     while time.monotonic() < deadline and proc.poll() is None:
-        if any(name.startswith("tz7_1.") for name in os.listdir(folder)):
+        if any(name.startswith(product + ".") for name in os.listdir(folder)):
             return
         time.sleep(0.002)
     raise AssertionError("the image never showed up under a temporary name")
@@ -136,8 +139,28 @@ def interrupt(binary, folder, number, checks):
     return contents(folder)
 
 
+def interrupt_stack(binary, folder, checks):
+    # One CITS image of every pixel: the whole file is read, little is written.
+    earlier = {"tz7_stack_1-1": b"an earlier stack", "tp7_stack_1-1": b"its parameter copy"}
+    for name, data in earlier.items():
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+    before = contents(folder)
+    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        proc = start(binary, folder, ("7", "1", "1"))
+        wait_for_temporary(proc, folder, "tz7_stack_1-1")
+        time.sleep(0.05)
+        proc.send_signal(number)
+        output = finish(proc)
+        name = signal.Signals(number).name
+        checks.expect(proc.returncode == -number and output == b"",
+                      "citsconv-stack, %s: died of it, writing nothing (status %s)" % (name, proc.returncode))
+        checks.expect(contents(folder) == before, "citsconv-stack, %s: the folder holds exactly what it held before"
+                      % name)
+
+
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         print(__doc__)
         return 2
     binary = os.path.abspath(sys.argv[1])
@@ -160,6 +183,8 @@ def main():
                       "SIGKILL: no product's name changed; at most the temporary file is left (%s)" % left)
 
         watch_whole_run(binary, folder, left, checks)
+        if len(sys.argv) == 3:
+            interrupt_stack(os.path.abspath(sys.argv[2]), folder, checks)
 
     print("%d failures" % len(checks.failures))
     return 1 if checks.failures else 0
