@@ -72,16 +72,19 @@ def peak_memory_kib(binary, folder, option, images):
     return int(result.stderr.decode().strip().splitlines()[-1])
 
 
-def time_shape(binary, folder, images, runs):
+def time_commands(folder, commands, runs, warmup):
+    """hyperfine's results for the commands, run side by side in the folder, page-cached."""
     with tempfile.NamedTemporaryFile(suffix=".json") as report:
         subprocess.run(["cat", os.path.join(folder, "ts1")], stdout=subprocess.DEVNULL, check=True)
-        subprocess.run(["hyperfine", "--style", "none", "--warmup", "3", "--runs", str(runs),
-                        "--export-json", report.name,
-                        "cat ts1 > /dev/null", conversion(binary, folder, 1, images),
-                        conversion(binary, folder, 2, images)],
+        subprocess.run(["hyperfine", "--style", "none", "--warmup", str(warmup), "--runs", str(runs),
+                        "--export-json", report.name] + commands,
                        cwd=folder, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        results = json.load(open(report.name))["results"]
-    return [r["median"] for r in results]
+        return json.load(open(report.name))["results"]
+
+
+def time_shape(binary, folder, images, runs):
+    commands = ["cat ts1 > /dev/null", conversion(binary, folder, 1, images), conversion(binary, folder, 2, images)]
+    return [r["median"] for r in time_commands(folder, commands, runs, warmup=3)]
 
 
 def main():

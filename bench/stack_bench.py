@@ -17,13 +17,12 @@ Needs hyperfine, /usr/bin/time and numpy for /usr/bin/python3. Run it by hand.
 """
 
 import argparse
-import json
 import os
 import subprocess
 import sys
 import tempfile
 
-from run_bench import SPARSE, make_data_set, make_sparse_data_set
+from run_bench import SPARSE, make_data_set, make_sparse_data_set, time_commands
 
 SHAPES = [(512, 512, 1024), (2048, 2048, 4), (64, 64, 65535)]  # columns, rows, CITS images
 PYTHON = "/usr/bin/python3"
@@ -42,15 +41,6 @@ def peak_memory_mib(command, folder):
     result = subprocess.run(["/usr/bin/time", "-f", "%M", "/bin/sh", "-c", command], cwd=folder,
                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True)
     return int(result.stderr.decode().strip().splitlines()[-1]) / 1024
-
-
-def time_commands(folder, commands, runs):
-    with tempfile.NamedTemporaryFile(suffix=".json") as report:
-        subprocess.run(["cat", os.path.join(folder, "ts1")], stdout=subprocess.DEVNULL, check=True)
-        subprocess.run(["hyperfine", "--style", "none", "--warmup", "1", "--runs", str(runs),
-                        "--export-json", report.name] + commands,
-                       cwd=folder, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        return json.load(open(report.name))["results"]
 
 
 def main():
@@ -75,7 +65,7 @@ def main():
         make_data_set(build, folder, columns, rows, images)
         commands = ["cp ts1 copy", "cp ts1 copy && sync copy", stack + " 1 > /dev/null"]
         commands += [numpy_command(script, columns, rows, images) for script in NUMPY.values()]
-        results = time_commands(folder, commands, args.runs)
+        results = time_commands(folder, commands, args.runs, warmup=1)
         median = [r["median"] for r in results]
         cpu = [r["user"] + r["system"] for r in results]
         memory = [peak_memory_mib(commands[2], folder), peak_memory_mib(commands[4], folder)]

@@ -35,3 +35,9 @@ HeaderStatus readParameterHeader(std::istream& parameters, ParameterHeader& head
     }
     return parameters.bad() ? HeaderStatus::readFailed : HeaderStatus::tooShort;
 }
+
+std::streamoff spectroscopySize(std::istream& spectroscopy)
+{
+    spectroscopy.seekg(0, std::ios::end);
+    return spectroscopy.tellg();
+}

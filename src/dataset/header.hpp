@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ios>
 #include <iosfwd>
 
 // The three values of the parameter file that the conversion needs; every
@@ -20,6 +21,10 @@ enum class HeaderStatus { read, tooShort, readFailed };
 // header is reported as tooShort (not as a failure) so that the caller can
 // tell an incomplete file from an I/O error; header is only set when read.
 HeaderStatus readParameterHeader(std::istream& parameters, ParameterHeader& header);
+
+// Size of the spectroscopy file, which tells which samples it holds; -1
+// when it cannot be positioned. Leaves the stream at the end of the file.
+std::streamoff spectroscopySize(std::istream& spectroscopy);
 
 // Byte offset of the sample of line y, column x, CITS image k in the
 // spectroscopy file. 64-bit: the largest data sets reach hundreds of TiB.

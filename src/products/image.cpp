@@ -50,13 +50,6 @@ private:
     std::size_t used_ = 0;
 };
 
-// Size of the spectroscopy file, or -1 when it cannot be positioned.
-std::streamoff fileSize(std::istream& spectroscopy)
-{
-    spectroscopy.seekg(0, std::ios::end);
-    return spectroscopy.tellg();
-}
-
 // Produces one output sample per pixel from the bytes of the pixel's record
 // that lie between its lowest and its highest needed sample (the span).
 template <typename MakeSample>
@@ -78,7 +71,7 @@ ImageResult gather(std::istream& spectroscopy, std::ostream& image, const Parame
     const std::uint64_t span = spanEnd - spanBegin;
 
     // Pixels whose span lies wholly inside the file; the rest are written as 0.
-    const std::streamoff size = fileSize(spectroscopy);
+    const std::streamoff size = spectroscopySize(spectroscopy);
     if (size < 0)
         return fail(ImageStatus::readFailed);
     std::uint64_t complete = 0;

@@ -42,7 +42,6 @@ public:
     // Removes the temporary file; the name keeps what it held.
     void discard();
 
-    const std::string& name() const { return name_; }
     const std::string& temporaryName() const { return temporaryName_; }
 
 private:

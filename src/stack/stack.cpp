@@ -79,13 +79,6 @@ TilePlan planTiles(std::uint64_t pixels, std::uint64_t images, std::uint64_t ima
     return plan;
 }
 
-// Size of the spectroscopy file, or -1 when it cannot be positioned.
-std::streamoff fileSize(std::istream& spectroscopy)
-{
-    spectroscopy.seekg(0, std::ios::end);
-    return spectroscopy.tellg();
-}
-
 // Reads `length` bytes at `offset` into `into`, of which the file holds
 // `available` (an even number): the rest, samples beyond the end of the
 // file, become 0. False when the read came up short.
@@ -184,7 +177,7 @@ StackResult writeStack(std::istream& spectroscopy, std::ostream& stack, const Pa
         return result;
     };
 
-    const std::streamoff size = fileSize(spectroscopy);
+    const std::streamoff size = spectroscopySize(spectroscopy);
     if (size < 0)
         return fail(StackStatus::readFailed);
     const auto fileBytes = static_cast<std::uint64_t>(size);
