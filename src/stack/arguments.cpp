@@ -39,6 +39,10 @@ const char* const stackUsage =
 ParsedArguments parseStackArguments(const std::vector<std::string>& arguments)
 {
     ParsedArguments parsed;
+    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
+        parsed.help = true;
+        return parsed;
+    }
     if (arguments.size() != 1 && arguments.size() != 3) {
         parsed.badUse = arguments.empty() ? "No data set given" : "Wrong number of arguments";
         return parsed;

@@ -16,10 +16,11 @@ struct StackArguments {
 // The arguments, or why they are a bad use (empty when they are not).
 struct ParsedArguments {
     StackArguments arguments;
+    bool help = false;  // --help or -h alone: the usage is all that was asked for
     std::string badUse;
 };
 
-// Takes N, or N FIRST LAST: digits only, N of one to four of them, FIRST not
+// Takes --help or -h alone, N, or N FIRST LAST: digits only, N of one to four of them, FIRST not
 // above LAST. Whether the images exist is for the data set to tell.
 ParsedArguments parseStackArguments(const std::vector<std::string>& arguments);
 

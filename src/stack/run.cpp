@@ -40,6 +40,10 @@ int runStack(const std::vector<std::string>& arguments, std::ostream& out, std::
              bool showProgress)
 {
     const ParsedArguments parsed = parseStackArguments(arguments);
+    if (parsed.help) {
+        out << stackUsage << std::flush;
+        return 0;
+    }
     if (!parsed.badUse.empty()) {
         errors << "citsconv-stack: " << parsed.badUse << std::endl << stackUsage << std::flush;
         return 2;

@@ -144,7 +144,13 @@ CASES = [
          ends_early(5999 * 2 + 1, 80000, 12000, 170, 0) + done("tz8_stack_11999-12000", ENDS_PAST_4_GIB, 11999, 12000),
          0, dataset=ENDS_PAST_4_GIB, new_files=made("tz8_stack_11999-12000", ENDS_PAST_4_GIB, 11999, 12000)),
 
+    # Help asked for: the usage on standard output, nothing written.
+    case("help", ["--help"], USAGE, 0),
+    case("help, short", ["-h"], USAGE, 0),
+
     # Bad use: the reason and the usage, nothing written.
+    bad_use("help with a data set", ["1", "--help"], "Wrong number of arguments"),
+    bad_use("help among three arguments", ["--help", "0", "1"], 'Not a number: "--help"'),
     bad_use("no arguments", [], "No data set given"),
     bad_use("two arguments", ["1", "2"], "Wrong number of arguments"),
     bad_use("four arguments", ["1", "0", "1", "2"], "Wrong number of arguments"),
