@@ -1,5 +1,6 @@
 #include "dataset/header.hpp"
 
+#include <algorithm>
 #include <ios>
 #include <istream>
 
@@ -40,4 +41,12 @@ std::streamoff spectroscopySize(std::istream& spectroscopy)
 {
     spectroscopy.seekg(0, std::ios::end);
     return spectroscopy.tellg();
+}
+
+std::uint64_t completePixels(const ParameterHeader& header, std::uint64_t fileBytes, std::int64_t k)
+{
+    const auto pixels = static_cast<std::uint64_t>(header.rows * header.columns);
+    const auto record = static_cast<std::uint64_t>(2 * header.imageCount);
+    const auto end = static_cast<std::uint64_t>(2 * k + 2);  // of image k in a record
+    return fileBytes < end ? 0 : std::min(pixels, (fileBytes - end) / record + 1);
 }

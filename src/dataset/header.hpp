@@ -26,6 +26,11 @@ HeaderStatus readParameterHeader(std::istream& parameters, ParameterHeader& head
 // when it cannot be positioned. Leaves the stream at the end of the file.
 std::streamoff spectroscopySize(std::istream& spectroscopy);
 
+// Pixels, from the first in file order, that hold their CITS images up to
+// and including k wholly inside a spectroscopy file of fileBytes bytes; the
+// pixels after them are written as 0 in an image that needs image k.
+std::uint64_t completePixels(const ParameterHeader& header, std::uint64_t fileBytes, std::int64_t k);
+
 // Byte offset of the sample of line y, column x, CITS image k in the
 // spectroscopy file. 64-bit: the largest data sets reach hundreds of TiB.
 constexpr std::int64_t sampleOffset(const ParameterHeader& header, std::int64_t y, std::int64_t x,

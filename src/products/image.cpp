@@ -74,9 +74,7 @@ ImageResult gather(std::istream& spectroscopy, std::ostream& image, const Parame
     const std::streamoff size = spectroscopySize(spectroscopy);
     if (size < 0)
         return fail(ImageStatus::readFailed);
-    std::uint64_t complete = 0;
-    if (static_cast<std::uint64_t>(size) >= spanEnd)
-        complete = std::min(result.pixels, (static_cast<std::uint64_t>(size) - spanEnd) / record + 1);
+    const std::uint64_t complete = completePixels(header, static_cast<std::uint64_t>(size), highestImage);
     result.missingPixels = result.pixels - complete;
     result.firstMissingPixel = complete;
 

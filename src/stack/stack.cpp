@@ -183,20 +183,17 @@ StackResult writeStack(std::istream& spectroscopy, std::ostream& stack, const Pa
     const auto fileBytes = static_cast<std::uint64_t>(size);
     const std::uint64_t record = 2 * imageCount;
 
-    // The data stops at the first sample not wholly in the file; every
-    // sample after it in file order is missing too.
-    const std::uint64_t stopPixel = fileBytes / record;
-    const std::uint64_t stopImage = fileBytes % record / 2;
-    if (stopPixel < pixels) {
-        const std::uint64_t end = firstImage + images;  // past the last image of the stack
-        const std::uint64_t missingInStopPixel = end - std::clamp(stopImage, firstImage, end);
-        result.missingSamples = missingInStopPixel + (pixels - stopPixel - 1) * images;
-        if (missingInStopPixel > 0) {
-            result.firstMissingPixel = stopPixel;
-            result.firstMissingImage = static_cast<std::int64_t>(std::max(stopImage, firstImage));
-        } else {
-            result.firstMissingPixel = stopPixel + 1;
-            result.firstMissingImage = first;
+    // Each image lacks the pixels after its complete ones, later images as
+    // many or more; the first missing sample in file order is that of the
+    // first image with the fewest complete pixels.
+    std::uint64_t fewest = pixels;
+    for (std::int64_t k = first; k <= last; ++k) {
+        const std::uint64_t complete = completePixels(header, fileBytes, k);
+        result.missingSamples += pixels - complete;
+        if (complete < fewest) {
+            fewest = complete;
+            result.firstMissingPixel = complete;
+            result.firstMissingImage = k;
         }
     }
 
