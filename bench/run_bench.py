@@ -58,18 +58,26 @@ def replies(option, images):
     return "1\n2\n%d\n0\n" % (images - 1)
 
 
-def conversion(binary, folder, option, images):
-    """The command of a run, its replies taken from a file as cat takes its input."""
+def write_replies(folder, option, images):
+    """Writes the replies of a run into folder; returns the file's name."""
     name = "replies%d" % option
     with open(os.path.join(folder, name), "w") as f:
         f.write(replies(option, images))
-    return "%s < %s > /dev/null" % (binary, name)
+    return name
 
 
-def peak_memory_kib(binary, folder, option, images):
-    result = subprocess.run(["/usr/bin/time", "-f", "%M", binary], cwd=folder, input=replies(option, images)
-                            .encode(), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True)
-    return int(result.stderr.decode().strip().splitlines()[-1])
+def conversion(binary, folder, option, images):
+    """The command of a run, its replies taken from a file as cat takes its input."""
+    return "%s < %s > /dev/null" % (binary, write_replies(folder, option, images))
+
+
+def peak_memory_mib(arguments, folder, replies_file=None):
+    """The peak resident memory of a program run in folder, its standard
+    input taken from replies_file when given."""
+    with open(os.path.join(folder, replies_file) if replies_file else os.devnull) as stdin:
+        result = subprocess.run(["/usr/bin/time", "-f", "%M"] + arguments, cwd=folder, stdin=stdin,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True)
+    return int(result.stderr.decode().strip().splitlines()[-1]) / 1024
 
 
 def time_commands(folder, commands, runs, warmup):
@@ -87,13 +95,18 @@ def time_shape(binary, folder, images, runs):
     return [r["median"] for r in time_commands(folder, commands, runs, warmup=3)]
 
 
-def main():
+def parse_arguments(runs):
+    """The options of both benchmarks; runs is the default number of runs."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", default="build")
     parser.add_argument("--data", default=os.path.join(tempfile.gettempdir(), "citsconv-bench"))
-    parser.add_argument("--runs", type=int, default=20)
+    parser.add_argument("--runs", type=int, default=runs)
     parser.add_argument("--only", default="")
-    args = parser.parse_args()
+    return parser.parse_args()
+
+
+def main():
+    args = parse_arguments(runs=20)
     build = os.path.abspath(args.build)
     binary = os.path.join(build, "citsconv")
 
@@ -107,21 +120,21 @@ def main():
         folder = os.path.join(args.data, name)
         make_data_set(build, folder, columns, rows, images)
         cat, one, two = time_shape(binary, folder, images, args.runs)
-        memory = [peak_memory_kib(binary, folder, option, images) for option in (1, 2)]
+        memory = [peak_memory_mib([binary], folder, write_replies(folder, option, images)) for option in (1, 2)]
         worst = max(worst, one / cat / target, two / cat / target)
         print("| %s | %d MiB | %.1f ms | %.1f ms | %.2f | %.1f ms | %.2f | %.2f | %.1f / %.1f MiB |"
               % (name, 2 * columns * rows * images >> 20, cat * 1e3, one * 1e3, one / cat, two * 1e3, two / cat,
-                 target, memory[0] / 1024, memory[1] / 1024))
+                 target, memory[0], memory[1]))
         sys.stdout.flush()
 
     if not args.only or args.only == "sparse":
         columns, rows, images = SPARSE
         folder = os.path.join(args.data, "sparse")
         make_sparse_data_set(folder, columns, rows, images)
-        memory = [peak_memory_kib(binary, folder, option, images) for option in (1, 2)]
+        memory = [peak_memory_mib([binary], folder, write_replies(folder, option, images)) for option in (1, 2)]
         print("\nsparse %s, %.1f GB: peak RSS %.1f / %.1f MiB"
               % (shape_name(columns, rows, images), 2 * columns * rows * images / 1e9,
-                 memory[0] / 1024, memory[1] / 1024))
+                 memory[0], memory[1]))
     if worst:
         print("\nworst time against its target: %.2f (at most 1.00 meets every target)" % worst)
 

@@ -16,13 +16,11 @@ usage: bench/stack_bench.py [--build build] [--data /tmp/citsconv-bench] [--runs
 Needs hyperfine, /usr/bin/time and numpy for /usr/bin/python3. Run it by hand.
 """
 
-import argparse
 import os
-import subprocess
 import sys
-import tempfile
 
-from run_bench import SPARSE, make_data_set, make_sparse_data_set, time_commands
+from run_bench import (SPARSE, make_data_set, make_sparse_data_set, parse_arguments, peak_memory_mib,
+                       time_commands)
 
 SHAPES = [(512, 512, 1024), (2048, 2048, 4), (64, 64, 65535)]  # columns, rows, CITS images
 PYTHON = "/usr/bin/python3"
@@ -33,23 +31,18 @@ NUMPY = {
 }
 
 
+def numpy_program(script, columns, rows, images):
+    """The arguments that run a numpy transposition of the data set."""
+    return [PYTHON, "-c", "import numpy as np; " + script % {"pixels": columns * rows, "images": images}]
+
+
 def numpy_command(script, columns, rows, images):
-    return '%s -c "import numpy as np; %s"' % (PYTHON, script % {"pixels": columns * rows, "images": images})
-
-
-def peak_memory_mib(command, folder):
-    result = subprocess.run(["/usr/bin/time", "-f", "%M", "/bin/sh", "-c", command], cwd=folder,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True)
-    return int(result.stderr.decode().strip().splitlines()[-1]) / 1024
+    program, option, code = numpy_program(script, columns, rows, images)
+    return '%s %s "%s"' % (program, option, code)
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--build", default="build")
-    parser.add_argument("--data", default=os.path.join(tempfile.gettempdir(), "citsconv-bench"))
-    parser.add_argument("--runs", type=int, default=10)
-    parser.add_argument("--only", default="")
-    args = parser.parse_args()
+    args = parse_arguments(runs=10)
     build = os.path.abspath(args.build)
     stack = os.path.join(build, "citsconv-stack")
 
@@ -68,7 +61,8 @@ def main():
         results = time_commands(folder, commands, args.runs, warmup=1)
         median = [r["median"] for r in results]
         cpu = [r["user"] + r["system"] for r in results]
-        memory = [peak_memory_mib(commands[2], folder), peak_memory_mib(commands[4], folder)]
+        memory = [peak_memory_mib([stack, "1"], folder),
+                  peak_memory_mib(numpy_program(NUMPY["numpy contiguous"], columns, rows, images), folder)]
         print("| %s | %d MiB | %s | %.2f | %.2f | %.1f / %.1f | %.1f / %.0f MiB |"
               % (name, 2 * columns * rows * images >> 20,
                  " | ".join("%.3f s (%.3f)" % (m, c) for m, c in zip(median, cpu)),
@@ -80,8 +74,8 @@ def main():
         columns, rows, images = SPARSE
         folder = os.path.join(args.data, "sparse")
         make_sparse_data_set(folder, columns, rows, images)
-        memory = [peak_memory_mib(stack + " 1 0 99 > /dev/null", folder),
-                  peak_memory_mib(stack + " 1 2000 2383 > /dev/null", folder)]
+        memory = [peak_memory_mib([stack, "1", "0", "99"], folder),
+                  peak_memory_mib([stack, "1", "2000", "2383"], folder)]
         print("\nsparse %dx%dx%d, %.1f GB: peak RSS of the stack of images 0-99 %.1f MiB, of 2000-2383 %.1f MiB"
               % (columns, rows, images, 2 * columns * rows * images / 1e9, memory[0], memory[1]))
 

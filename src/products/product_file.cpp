@@ -24,6 +24,11 @@ std::string temporaryNameFor(const std::string& name, int attempt)
 
 ProductFile::Output::Output() : buffer_(outputBufferBytes)
 {
+    emptyBuffer();
+}
+
+void ProductFile::Output::emptyBuffer()
+{
     setp(buffer_.data(), buffer_.data() + buffer_.size());
 }
 
@@ -31,13 +36,13 @@ void ProductFile::Output::attach(FileHandle file)
 {
     file_ = file;
     position_ = 0;
-    setp(buffer_.data(), buffer_.data() + buffer_.size());
+    emptyBuffer();
 }
 
 void ProductFile::Output::detach()
 {
     file_ = noFile;
-    setp(buffer_.data(), buffer_.data() + buffer_.size());
+    emptyBuffer();
 }
 
 bool ProductFile::Output::writeBuffered()
@@ -48,7 +53,7 @@ bool ProductFile::Output::writeBuffered()
     if (file_ == noFile || !writeFileAt(file_, pbase(), size, position_))
         return false;
     position_ += size;
-    setp(buffer_.data(), buffer_.data() + buffer_.size());
+    emptyBuffer();
     return true;
 }
 
@@ -66,19 +71,14 @@ ProductFile::Output::int_type ProductFile::Output::overflow(int_type c)
 std::streamsize ProductFile::Output::xsputn(const char* data, std::streamsize size)
 {
     const auto wanted = static_cast<std::size_t>(size);
-    if (wanted < buffer_.size() && wanted <= static_cast<std::size_t>(epptr() - pptr())) {
-        std::memcpy(pptr(), data, wanted);
-        pbump(static_cast<int>(size));
-        return size;
-    }
-    if (!writeBuffered())
-        return 0;
     if (wanted < buffer_.size()) {
+        if (wanted > static_cast<std::size_t>(epptr() - pptr()) && !writeBuffered())
+            return 0;
         std::memcpy(pptr(), data, wanted);
         pbump(static_cast<int>(size));
         return size;
     }
-    if (file_ == noFile || !writeFileAt(file_, data, wanted, position_))
+    if (!writeBuffered() || file_ == noFile || !writeFileAt(file_, data, wanted, position_))
         return 0;
     position_ += wanted;
     return size;

@@ -63,6 +63,7 @@ private:
 
     private:
         bool writeBuffered();
+        void emptyBuffer();
         FileHandle file_ = noFile;
         std::uint64_t position_ = 0;  // where the buffered bytes go
         std::vector<char> buffer_;
