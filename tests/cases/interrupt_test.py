@@ -72,7 +72,7 @@ def temporary_names(found):
     return sorted(name for name in found if name not in ("tz7_1", "tp7_1"))
 
 
-def wait_for_temporary(proc, folder, product="tz7_1"):
+def wait_for_temporary(proc, folder, product):
     """Waits until the product is being written under its temporary name."""
     deadline = time.monotonic() + TIMEOUT
     while time.monotonic() < deadline and proc.poll() is None:
@@ -86,6 +86,14 @@ def finish(proc):
     output = proc.stdout.read()
     proc.wait(TIMEOUT)
     return output
+
+
+def signal_while_writing(proc, folder, product, number):
+    """Sends the signal once the product is being written; returns the output."""
+    wait_for_temporary(proc, folder, product)
+    time.sleep(0.05)
+    proc.send_signal(number)
+    return finish(proc)
 
 
 class Checks:
@@ -128,10 +136,7 @@ def watch_whole_run(binary, folder, left, checks):
 
 def interrupt(binary, folder, number, checks):
     proc = start(binary, folder)
-    wait_for_temporary(proc, folder)
-    time.sleep(0.05)
-    proc.send_signal(number)
-    output = finish(proc)
+    output = signal_while_writing(proc, folder, "tz7_1", number)
     name = signal.Signals(number).name
     checks.expect(proc.returncode == -number, "%s: the process died of it (status %s)" % (name, proc.returncode))
     checks.expect(output.endswith(b"Enter the number of the CITS image:\n"),
@@ -148,10 +153,7 @@ def interrupt_stack(binary, folder, checks):
     before = contents(folder)
     for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         proc = start(binary, folder, ("7", "1", "1"))
-        wait_for_temporary(proc, folder, "tz7_stack_1-1")
-        time.sleep(0.05)
-        proc.send_signal(number)
-        output = finish(proc)
+        output = signal_while_writing(proc, folder, "tz7_stack_1-1", number)
         name = signal.Signals(number).name
         checks.expect(proc.returncode == -number and output == b"",
                       "citsconv-stack, %s: died of it, writing nothing (status %s)" % (name, proc.returncode))
